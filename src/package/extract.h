@@ -1,0 +1,19 @@
+// Writing one package entry to a file, and the whole-file and volume helpers.
+#pragma once
+#include <cstdint>
+
+// Writes the entry `name` to `target` (see the update package description):
+// 1 when written or spared by the newer-only rule, 0 on failure.
+int ExtractEntry(const char* target, const char* name, int newerOnly);
+
+// Creates or replaces the file in one step; 1 on success, 0 on failure.
+int WriteWholeFile(const char* path, const void* data, uint32_t size,
+                   const uint64_t* fileTime);
+
+// The whole file in a buffer from std::malloc, or null; `size` untouched on
+// failure.
+uint8_t* ReadWholeFile(const char* path, uint32_t* size);
+
+// Free bytes for the caller, total bytes, total free bytes (may be null).
+int QueryDiskSpace(const char* root, uint64_t* freeForCaller, uint64_t* total,
+                   uint64_t* totalFree);

@@ -1,0 +1,158 @@
+// The seam between the updater and the operating system.
+//
+// Everything above this header is portable C++ that never includes a system
+// header for files, windows or the registry. Each platform folder provides
+// every function declared here; the build links exactly one of them.
+// Paths are 8-bit ANSI (Shift-JIS) text using '\' between folders, as the
+// updater builds them; a platform translates them to its own form.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+// Opaque window handle: the dialog, a message box, a game window.
+typedef struct PlatWindowTag* PlatWindow;
+
+// ---- Process ----------------------------------------------------------------
+
+// Hardening and COM set-up; called first by the updater's entry point.
+void PlatInitialize();
+
+// The package bytes carried by the running executable, valid for the whole
+// run. Returns false when there is no package (or it is empty).
+bool PlatLocatePackage(const uint8_t** image, uint32_t* size);
+
+// The temporary folder, with its trailing separator. False on failure or
+// when it does not fit `capacity` bytes with its NUL.
+bool PlatTempFolder(char* buffer, size_t capacity);
+
+// ---- Files and folders ------------------------------------------------------
+
+enum : unsigned {
+  kPlatAttrFolder = 1u,    // a folder (directory)
+  kPlatAttrReadOnly = 2u,  // a read-only file
+};
+
+// Reads the attributes of a file system object. False when it does not exist
+// or cannot be queried.
+bool PlatGetAttributes(const char* path, unsigned* attributes);
+
+// Clears read-only, hidden, system and archive. False on failure.
+bool PlatSetNormalAttributes(const char* path);
+
+// Creates one folder (not its parents). False on failure, also when it exists.
+bool PlatCreateFolder(const char* path);
+
+// Deletes one file. False on failure.
+bool PlatDeleteFile(const char* path);
+
+// Opens the file for reading and reads its last-write time as a FILETIME
+// (100 ns ticks since 1601-01-01 UTC). False when either step fails.
+bool PlatReadLastWriteTime(const char* path, uint64_t* fileTime);
+
+// Creates or replaces the file with exactly `size` bytes. When `fileTime` is
+// given it becomes the creation, last-access and last-write time. The file is
+// replaced in one step: on failure the previous file is left as it was and
+// no partial file remains.
+bool PlatWriteWholeFile(const char* path, const void* data, uint32_t size,
+                        const uint64_t* fileTime);
+
+// Reads the whole file into a buffer from std::malloc (the caller frees it).
+// Null on failure; `size` is written only on success.
+uint8_t* PlatReadWholeFile(const char* path, uint32_t* size);
+
+// ---- Volumes ----------------------------------------------------------------
+
+// Free bytes available to the caller, total bytes and total free bytes of the
+// volume that holds `root` (a drive root "D:" or any folder on the volume).
+// `totalFree` may be null. False when the query fails.
+bool PlatQueryDiskSpace(const char* root, uint64_t* freeForCaller,
+                        uint64_t* total, uint64_t* totalFree);
+
+// True when `root` ("E:") is a CD-ROM drive.
+bool PlatIsCdromDrive(const char* root);
+
+// ---- Profiles and the install record ----------------------------------------
+
+// Reads `key` of `section` from the INI file at `path` into `dest`, with the
+// rules of GetPrivateProfileStringA and an empty default: the value is cut
+// at capacity - 1 bytes and NUL-terminated. Returns the count of bytes
+// copied, 0 for a missing file, section or key or an empty value.
+uint32_t PlatReadProfileString(const char* section, const char* key,
+                               char* dest, uint32_t capacity,
+                               const char* path);
+
+// Values of the installer's record under HKEY_CURRENT_USER\<subKey>.
+struct PlatInstallValues {
+  bool keyOpened;
+  bool hasInstPath;  // InstPath read (text, at most 260 bytes with NUL)
+  bool hasDataPath;
+  bool hasInstMode;  // InstMode read (4 bytes)
+  bool hasInstAdd;
+  char instPath[260];
+  char dataPath[260];
+  int32_t instMode;
+  int32_t instAdd;
+};
+
+// Opens the key and queries InstPath, DataPath, InstMode and InstAdd in this
+// order; a failed InstPath query ends the queries, a failed InstMode query
+// leaves InstAdd unqueried. Fields not read are zero.
+void PlatReadInstallValues(const char* subKey, PlatInstallValues* values);
+
+// ---- Windows and message boxes ----------------------------------------------
+
+enum : unsigned {
+  kPlatMbOk = 0x0u,
+  kPlatMbOkCancel = 0x1u,
+  kPlatMbIconError = 0x10u,
+};
+enum : int { kPlatIdOk = 1, kPlatIdCancel = 2 };
+
+// A modal message box; returns the button pressed (kPlatIdOk, kPlatIdCancel).
+int PlatMessageBox(PlatWindow owner, const char* text, const char* caption,
+                   unsigned type);
+
+// Finds a top-level window by class and title. A null class means the
+// system's dialog class (that of every dialog box and message box).
+PlatWindow PlatFindWindow(const char* className, const char* title);
+
+// Shows the window and brings it to the foreground.
+void PlatBringToFront(PlatWindow window);
+
+// ---- The wizard dialog --------------------------------------------------------
+
+// Neutral messages the dialog host feeds to the dialog procedure.
+enum PlatDialogMessage : unsigned {
+  kPlatMsgInit = 1,       // the dialog was created
+  kPlatMsgCommand = 2,    // wParam: (notification code << 16) | control id
+  kPlatMsgSetCursor = 3,  // the cursor is over the dialog
+};
+typedef int (*PlatDialogProc)(PlatWindow dialog, unsigned message,
+                              uintptr_t wParam, intptr_t lParam);
+
+// Runs the modal wizard dialog (template 101) with `proc`. Returns the value
+// passed to PlatEndDialog, or -1 when the dialog could not be created.
+intptr_t PlatRunDialog(PlatDialogProc proc);
+
+void PlatEndDialog(PlatWindow dialog, intptr_t result);
+void PlatSetWindowText(PlatWindow dialog, const char* text);
+void PlatSetControlText(PlatWindow dialog, int controlId, const char* text);
+void PlatEnableControl(PlatWindow dialog, int controlId, bool enable);
+void PlatFocusControl(PlatWindow dialog, int controlId);
+
+enum PlatCursor { kPlatCursorArrow, kPlatCursorWait };
+void PlatSetCursor(PlatCursor cursor);
+
+// ---- Shell copy ---------------------------------------------------------------
+
+enum : unsigned {
+  kPlatCopyFileFlags = 0x0210u,    // FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR
+  kPlatCopyFolderFlags = 0x0610u,  // ... | FOF_NOERRORUI
+};
+
+// Copies `from` (a file or a folder, double-NUL terminated) into `to`
+// (double-NUL terminated) the way the shell does: existing files replaced,
+// missing folders created, with a progress display. Returns 0 on success,
+// nonzero on failure; `aborted` is set when the user stopped the copy.
+int PlatShellCopy(PlatWindow owner, const char* from, const char* to,
+                  unsigned flags, bool* aborted);
