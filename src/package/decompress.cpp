@@ -13,7 +13,7 @@ namespace {
 // may run 7 bytes long. The input side: two literal runs read as 32-byte
 // units, three control words, two byte fields and the 4 bytes a look-ahead
 // reads.
-constexpr size_t kOutputMargin = 32 + 32 + 282 + 8;
+constexpr size_t kOutputMargin = 32 + 32 + 282 + 16;
 constexpr size_t kInputMargin = 32 + 4 + 32 + 4 + 1 + 4 + 1 + 4 + 14;
 
 constexpr unsigned kEndCode = 2303;
@@ -46,11 +46,10 @@ inline uint8_t* CopyMatchWide(uint8_t* out, size_t distance, size_t length) {
   uint8_t* end = out + length;
   const uint8_t* from = out - distance;
   if (distance >= 8) {
-    do {
-      Copy8(out, from);
-      out += 8;
-      from += 8;
-    } while (out < end);
+    // Most matches are short: two units cover them without a loop.
+    Copy8(out, from);
+    Copy8(out + 8, from + 8);
+    for (out += 16, from += 16; out < end; out += 8, from += 8) Copy8(out, from);
   } else if (distance == 1) {
     uint64_t fill = uint64_t(from[0]) * 0x0101010101010101ull;
     do {
@@ -124,9 +123,10 @@ Stop DecodeTokens(DecoderState& s) {
     bool cross_ = c_ > left;                                                  \
     if (Checked && cross_ && inEnd - in < 4) return Stop::Damaged;            \
     uint32_t after_ = uint32_t((bits << c_) >> 32);                           \
-    word = cross_ ? after_ : word << c_;                                      \
-    in += cross_ ? 4 : 0;                                                     \
-    left = left + (cross_ ? 32 : 0) - c_;                                     \
+    uint32_t mask_ = 0u - uint32_t(cross_);                                   \
+    word = (after_ & mask_) | ((word << c_) & ~mask_);                        \
+    in += 4 * size_t(cross_);                                                 \
+    left = left + 32 * unsigned(cross_) - c_;                                 \
   } while (0)
 #define UPD_BYTE(b)                                                           \
   do {                                                                        \
@@ -207,8 +207,8 @@ Stop DecodeTokens(DecoderState& s) {
     UPD_TAKE(2 + zeros + (zeros < 4));
     UPD_BYTE(b);
     UPD_PEEK();
-    unsigned lowBits = zeros ? zeros : 1;
-    distance = (zeros ? 256u << zeros : 0u) + (b << lowBits) +
+    unsigned lowBits = zeros | unsigned(zeros == 0);
+    distance = ((256u << zeros) & ~511u) + (b << lowBits) +
                TopBits(bits, 0, lowBits) + 1;
     // Length prefix: 1, 01, 001, 0001, 00001 or 00000 (0..5 zeros); the
     // first five forms give 3, 4, 5, 7, 11 plus 0, 0, 1, 2, 4 low bits.
