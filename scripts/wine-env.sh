@@ -4,6 +4,8 @@
 #   . scripts/wine-env.sh          sets WINEPREFIX and friends, creates the
 #                                  prefix once, starts Xvfb when DISPLAY is unset
 #   upd_wine_map_cdrom e /folder   maps a folder as CD-ROM drive E:
+#   upd_auto_start / upd_ask CMD / upd_expect CMD ANSWER / upd_auto_stop
+#                                  talk to tests/wine/automate.exe (UPD_AUTOMATE)
 #   upd_wine_stop                  ends the prefix's wineserver and our Xvfb;
 #                                  installed as the EXIT trap (call it from your
 #                                  own trap if you replace it)
@@ -102,6 +104,55 @@ upd_wine_unmap_drive() {
   wine reg delete 'HKLM\Software\Wine\Drives' /v "$letter:" /f >/dev/null 2>&1
   wineserver -k 2>/dev/null
   wineserver -w
+}
+
+# ---- The automation tool: one process, one command per line ---------------
+
+UPD_WIN32_BUILD=${UPD_WIN32_BUILD:-$UPD_ROOT/build/win32}
+UPD_AUTOMATE=${UPD_AUTOMATE:-$UPD_WIN32_BUILD/tests/wine/automate.exe}
+UPD_FAILURES=0
+UPD_REPLY=
+
+upd_auto_start() {
+  coproc UPD_AUTO { wine "$UPD_AUTOMATE"; }
+}
+
+# upd_ask CMD: sends one command; the answer is in UPD_REPLY.
+upd_ask() {
+  UPD_REPLY=
+  echo "$1" >&"${UPD_AUTO[1]}"
+  read -r -t 60 UPD_REPLY <&"${UPD_AUTO[0]}" || UPD_REPLY="error no answer"
+}
+
+# upd_expect CMD ANSWER: the answer must be exactly ANSWER.
+upd_expect() {
+  upd_ask "$1"
+  if [ "$UPD_REPLY" = "$2" ]; then
+    echo "  ok: $1"
+  else
+    echo "  FAIL: $1" >&2
+    echo "    expected: $2" >&2
+    echo "    got:      $UPD_REPLY" >&2
+    UPD_FAILURES=$((UPD_FAILURES + 1))
+  fi
+}
+
+# upd_check WHAT CONDITION...: counts a failure when the command fails.
+upd_check() {
+  local what=$1
+  shift
+  if "$@"; then
+    echo "  ok: $what"
+  else
+    echo "  FAIL: $what" >&2
+    UPD_FAILURES=$((UPD_FAILURES + 1))
+  fi
+}
+
+upd_auto_stop() {
+  [ -n "${UPD_AUTO_PID:-}" ] || return 0
+  echo exit >&"${UPD_AUTO[1]}" 2>/dev/null
+  wait "$UPD_AUTO_PID" 2>/dev/null
 }
 
 trap upd_wine_stop EXIT
