@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the built updpack on temporary folders: round trips, refusals and exit
-# codes. Usage: updpack_test.sh PATH-TO-UPDPACK
+# codes. Usage: updpack_test.sh PATH-TO-UPDPACK (or a script that runs the
+# Windows build under Wine).
 set -u
-UPDPACK=$1
+UPDPACK=$(realpath "$1")
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 cd "$WORK"
@@ -18,6 +19,7 @@ expect() {
   shift 2
   "$@" >out.txt 2>err.txt
   local got=$?
+  sed -i 's/\r$//' out.txt err.txt  # a Windows build ends its lines in CRLF
   [ "$got" -eq "$code" ] || fail "$what: exit $got, expected $code: $(cat err.txt)"
 }
 
@@ -61,7 +63,7 @@ grep -q '"time": "2001-02-03T04:05:06Z", "fileTime": 126256467061234567' out.txt
   fail "list --json: time of script.txt"
 
 expect 0 "create --store" "$UPDPACK" create -o stored.qw3 --store '*.TXT' --store 'nothing' src
-"$UPDPACK" list stored.qw3 | grep -q "^stored .*script.txt$" || fail "--store *.TXT did not store script.txt"
+"$UPDPACK" list stored.qw3 | tr -d '\r' | grep -q "^stored .*script.txt$" || fail "--store *.TXT did not store script.txt"
 
 # Refusals leave no output and keep an earlier package untouched.
 cp pkg.qw3 before.qw3
