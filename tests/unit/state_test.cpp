@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/state.h"
+#include "message_box_capture.h"
 
 namespace {
 
@@ -79,5 +80,27 @@ TEST(UpdaterState, ResetRestoresTheStartCaption) {
   EXPECT_EQ(InstallRecord.InstMode, 0);
   EXPECT_EQ(DialogWindow, nullptr);
 }
+
+#ifndef _WIN32
+TEST(UpdaterState, ErrorBoxIsOwnedByTheDialogOnceItExists) {
+  ResetUpdaterState();
+  MessageBoxCapture capture;
+  ShowUpdaterError("first");
+  // Any handle will do: the scripted user only passes it on.
+  const PlatWindow dialog = reinterpret_cast<PlatWindow>(0x1001);
+  DialogWindow = dialog;
+  std::strcpy(WindowCaption, "Title Ver1.01 アップデート");
+  ShowUpdaterError("second");
+  const auto boxes = capture.Take();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].owner, nullptr);
+  EXPECT_EQ(boxes[0].caption, "UPDATE");
+  EXPECT_EQ(boxes[1].owner, dialog);
+  EXPECT_EQ(boxes[1].caption, "Title Ver1.01 アップデート");
+  EXPECT_EQ(boxes[1].text, "second");
+  EXPECT_EQ(boxes[1].type, kPlatMbIconError | kPlatMbOk);
+  ResetUpdaterState();
+}
+#endif
 
 }  // namespace
