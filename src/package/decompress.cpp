@@ -8,12 +8,13 @@
 
 namespace {
 
-// Largest output of one step of the loop: a run of up to 32 literals, then a
-// match of up to 282 bytes whose copy may run 7 bytes long. The input side: a
-// control word, 32 literal bytes read as one unit, another control word and
-// two byte fields.
-constexpr size_t kOutputMargin = 32 + 282 + 8;
-constexpr size_t kInputMargin = 4 + 32 + 4 + 2 + 6;
+// Largest output of one step of the loop: two runs of up to 32 literals,
+// each copied as one 32-byte unit, then a match of up to 282 bytes whose copy
+// may run 7 bytes long. The input side: two literal runs read as 32-byte
+// units, three control words, two byte fields and the 4 bytes a look-ahead
+// reads.
+constexpr size_t kOutputMargin = 32 + 32 + 282 + 16;
+constexpr size_t kInputMargin = 32 + 4 + 32 + 4 + 1 + 4 + 1 + 4 + 14;
 
 constexpr unsigned kEndCode = 2303;
 
@@ -45,11 +46,10 @@ inline uint8_t* CopyMatchWide(uint8_t* out, size_t distance, size_t length) {
   uint8_t* end = out + length;
   const uint8_t* from = out - distance;
   if (distance >= 8) {
-    do {
-      Copy8(out, from);
-      out += 8;
-      from += 8;
-    } while (out < end);
+    // Most matches are short: two units cover them without a loop.
+    Copy8(out, from);
+    Copy8(out + 8, from + 8);
+    for (out += 16, from += 16; out < end; out += 8, from += 8) Copy8(out, from);
   } else if (distance == 1) {
     uint64_t fill = uint64_t(from[0]) * 0x0101010101010101ull;
     do {
@@ -82,10 +82,21 @@ inline uint8_t* CopyMatchExact(uint8_t* out, size_t distance, size_t length) {
   return out;
 }
 
+// `n` bits (0 to 32) that follow the first `skip` bits of a look-ahead.
+inline uint32_t TopBits(uint64_t bits, unsigned skip, unsigned n) {
+  return uint32_t(((bits << skip) >> 32) >> (32 - n));
+}
+
 // Decodes tokens until the end code, a damaged token, or (unchecked form) the
 // point where either buffer has less than its margin left. In the unchecked
 // form nothing is compared against the buffer ends: the margins cover the
 // largest step.
+//
+// The bits of a token come in at most two groups, split by a byte field.
+// Each group is decoded from a 64-bit look-ahead: the unread bits of the
+// word, then the four bytes at the read position, which are exactly the
+// next control word should the group run past this one (no byte field comes
+// between). Only once the group's size is known is the next word taken.
 template <bool Checked>
 Stop DecodeTokens(DecoderState& s) {
   const uint8_t* in = s.in;
@@ -95,44 +106,50 @@ Stop DecodeTokens(DecoderState& s) {
   const uint8_t* const inEnd = s.inEnd;
   uint8_t* const outStart = s.outStart;
   uint8_t* const outEnd = s.outEnd;
+  uint64_t bits;
 
-#define UPD_REFILL()                                                 \
-  do {                                                               \
-    if (left == 0) {                                                 \
-      if (Checked && inEnd - in < 4) return Stop::Damaged;           \
-      word = LoadWord(in);                                           \
-      in += 4;                                                       \
-      left = 32;                                                     \
-    }                                                                \
+  // A look-ahead that runs past the source reads zeros; taking such bits is
+  // caught below.
+#define UPD_PEEK()                                                            \
+  do {                                                                        \
+    uint32_t next_ = Checked && inEnd - in < 4 ? 0 : LoadWord(in);            \
+    bits = uint64_t(word) << 32 | uint64_t(next_) << (32 - left);             \
   } while (0)
-#define UPD_BIT(bit)          \
-  do {                        \
-    UPD_REFILL();             \
-    (bit) = word >> 31;       \
-    word <<= 1;               \
-    --left;                   \
+  // Takes `count` (below 32) bits of the look-ahead, and the next word with
+  // them when they reach into it.
+#define UPD_TAKE(count)                                                       \
+  do {                                                                        \
+    unsigned c_ = (count);                                                    \
+    bool cross_ = c_ > left;                                                  \
+    if (Checked && cross_ && inEnd - in < 4) return Stop::Damaged;            \
+    uint32_t after_ = uint32_t((bits << c_) >> 32);                           \
+    uint32_t mask_ = 0u - uint32_t(cross_);                                   \
+    word = (after_ & mask_) | ((word << c_) & ~mask_);                        \
+    in += 4 * size_t(cross_);                                                 \
+    left = left + 32 * unsigned(cross_) - c_;                                 \
   } while (0)
-  // Several bits at once when the word still holds them; otherwise one by
-  // one, so a refill lands exactly where a single-bit reader would put it.
-#define UPD_BITS(x, count)                                 \
-  do {                                                     \
-    if (left >= (count)) {                                 \
-      (x) = word >> (32 - (count));                        \
-      word <<= (count);                                    \
-      left -= (count);                                     \
-    } else {                                               \
-      (x) = 0;                                             \
-      for (unsigned i_ = 0; i_ < (count); ++i_) {          \
-        unsigned b_;                                       \
-        UPD_BIT(b_);                                       \
-        (x) = (x) << 1 | b_;                               \
-      }                                                    \
-    }                                                      \
+#define UPD_BYTE(b)                                                           \
+  do {                                                                        \
+    if (Checked && in == inEnd) return Stop::Damaged;                         \
+    (b) = *in++;                                                              \
   } while (0)
-#define UPD_BYTE(b)                                      \
-  do {                                                   \
-    if (Checked && in == inEnd) return Stop::Damaged;    \
-    (b) = *in++;                                         \
+  // A run of literals: their flag bits are the leading ones of the word (the
+  // bits below the unread ones are zero) and no control word can stand
+  // between their bytes.
+#define UPD_LITERALS()                                                        \
+  do {                                                                        \
+    unsigned run_ = std::countl_one(word);                                    \
+    if (Checked) {                                                            \
+      if (size_t(inEnd - in) < run_ || size_t(outEnd - out) < run_)           \
+        return Stop::Damaged;                                                 \
+      std::memcpy(out, in, run_);                                             \
+    } else {                                                                  \
+      std::memcpy(out, in, 32);                                               \
+    }                                                                         \
+    out += run_;                                                              \
+    in += run_;                                                               \
+    word = uint32_t(uint64_t(word) << run_);                                  \
+    left -= run_;                                                             \
   } while (0)
 
   for (;;) {
@@ -144,40 +161,31 @@ Stop DecodeTokens(DecoderState& s) {
       s.left = left;
       return Stop::OutOfMargin;
     }
-    UPD_REFILL();
-    // A run of literals: their flag bits are the leading ones of the word and
-    // no control word can stand between their bytes.
-    unsigned run = std::countl_one(word);
-    if (run != 0) {
-      if (Checked) {
-        if (size_t(inEnd - in) < run) return Stop::Damaged;
-        if (size_t(outEnd - out) < run) return Stop::Damaged;
-        std::memcpy(out, in, run);
-      } else {
-        std::memcpy(out, in, 32);
-      }
-      out += run;
-      in += run;
-      left -= run;
-      word = run < 32 ? word << run : 0;
+    UPD_LITERALS();
+    if (left == 0) {
+      // The word ran out with the run: the next one stands right after it.
+      if (Checked && inEnd - in < 4) return Stop::Damaged;
+      word = LoadWord(in);
+      in += 4;
+      left = 32;
+      UPD_LITERALS();
       if (left == 0) continue;
     }
-    // The next bit is the 0 that opens a match.
-    word <<= 1;
-    --left;
-    unsigned kind;
-    UPD_BIT(kind);
-    size_t distance;
-    size_t length;
-    if (kind) {
-      unsigned selector, b;
-      UPD_BIT(selector);
+
+    // A match: the 0 that ended the run, the kind bit, and for a short match
+    // the selector, for a long one the distance prefix.
+    UPD_PEEK();
+    size_t distance, length;
+    unsigned b;
+    if (TopBits(bits, 1, 1)) {
+      unsigned selector = TopBits(bits, 2, 1);
+      UPD_TAKE(3);
       UPD_BYTE(b);
       unsigned value = b;
       if (selector) {
-        unsigned x;
-        UPD_BITS(x, 3u);
-        value = 256 + 8 * b + x;
+        UPD_PEEK();
+        value = 256 + 8 * b + TopBits(bits, 0, 3);
+        UPD_TAKE(3);
         if (value == kEndCode) {
           s.out = out;
           return Stop::End;
@@ -193,53 +201,28 @@ Stop DecodeTokens(DecoderState& s) {
       continue;
     }
 
-    // Long match: distance prefix, its byte, its low bits.
-    unsigned prefix = 0, bit;
-    for (;;) {
-      UPD_BIT(bit);
-      if (bit || prefix == 3) break;
-      ++prefix;
-    }
-    // prefix 0..3 with a closing 1 bit, or four zeros (prefix 3, bit 0).
-    unsigned b, x;
+    // Distance prefix: 1, 01, 001, 0001 or 0000 (z = 0..4 zeros); then the
+    // byte; then max(z, 1) low bits and the length field in one group.
+    unsigned zeros = std::countl_zero(uint32_t((bits << 2) >> 32) | 0x08000000u);
+    UPD_TAKE(2 + zeros + (zeros < 4));
     UPD_BYTE(b);
-    unsigned value;
-    switch (prefix) {
-      case 0: UPD_BITS(x, 1u); value = 2 * b + x; break;
-      case 1: UPD_BITS(x, 1u); value = 512 + 2 * b + x; break;
-      case 2: UPD_BITS(x, 2u); value = 1024 + 4 * b + x; break;
-      default:
-        if (bit) {
-          UPD_BITS(x, 3u);
-          value = 2048 + 8 * b + x;
-        } else {
-          UPD_BITS(x, 4u);
-          value = 4096 + 16 * b + x;
-        }
-        break;
-    }
-    distance = value + 1;
-
-    unsigned zeros = 0;
-    for (;;) {
-      UPD_BIT(bit);
-      if (bit || zeros == 4) break;
-      ++zeros;
-    }
-    switch (zeros) {
-      case 0: length = 3; break;
-      case 1: length = 4; break;
-      case 2: UPD_BITS(x, 1u); length = 5 + x; break;
-      case 3: UPD_BITS(x, 2u); length = 7 + x; break;
-      default:
-        if (bit) {
-          UPD_BITS(x, 4u);
-          length = 11 + x;
-        } else {
-          UPD_BYTE(b);
-          length = 27 + b;
-        }
-        break;
+    UPD_PEEK();
+    unsigned lowBits = zeros | unsigned(zeros == 0);
+    distance = ((256u << zeros) & ~511u) + (b << lowBits) +
+               TopBits(bits, 0, lowBits) + 1;
+    // Length prefix: 1, 01, 001, 0001, 00001 or 00000 (0..5 zeros); the
+    // first five forms give 3, 4, 5, 7, 11 plus 0, 0, 1, 2, 4 low bits.
+    unsigned lengthZeros =
+        std::countl_zero(uint32_t((bits << lowBits) >> 32) | 0x04000000u);
+    if (lengthZeros < 5) {
+      unsigned extra = (1u << lengthZeros) >> 2;
+      unsigned used = lowBits + lengthZeros + 1;
+      length = 3 + ((1u << lengthZeros) >> 1) + TopBits(bits, used, extra);
+      UPD_TAKE(used + extra);
+    } else {
+      UPD_TAKE(lowBits + 5);
+      UPD_BYTE(b);
+      length = 27 + b;
     }
 
     if (distance > size_t(out - outStart)) return Stop::Damaged;
@@ -250,10 +233,10 @@ Stop DecodeTokens(DecoderState& s) {
       out = CopyMatchWide(out, distance, length);
     }
   }
+#undef UPD_LITERALS
 #undef UPD_BYTE
-#undef UPD_BITS
-#undef UPD_BIT
-#undef UPD_REFILL
+#undef UPD_TAKE
+#undef UPD_PEEK
 }
 
 }  // namespace
