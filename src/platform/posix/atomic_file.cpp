@@ -27,8 +27,9 @@ void FolderOf(const char* path, char* folder, size_t capacity) {
 
 }  // namespace
 
-bool AtomicBegin(AtomicFile* file, const char* target) {
+bool AtomicBegin(AtomicFile* file, const char* target, bool testFaults) {
   file->fd = -1;
+  file->testFaults = testFaults;
   const size_t length = std::strlen(target);
   if (length >= sizeof file->target) return false;
   std::memcpy(file->target, target, length + 1);
@@ -44,7 +45,7 @@ bool AtomicBegin(AtomicFile* file, const char* target) {
 
 bool AtomicWrite(AtomicFile* file, const void* data, size_t size) {
   size_t allowed = size;
-  if (gPosixHooks.writeBudgetSet) {
+  if (file->testFaults && gPosixHooks.writeBudgetSet) {
     if (gPosixHooks.writeBudget < allowed) allowed = gPosixHooks.writeBudget;
     gPosixHooks.writeBudget -= allowed;
   }

@@ -44,27 +44,8 @@ Span UpToNul(Span s) {
   return s;
 }
 
-unsigned char FoldAscii(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
-}
-
-// Equal without regard to ASCII case; both bytes of a double-byte character
-// must match exactly.
 bool SameName(Span a, Span b) {
-  if (a.size() != b.size()) return false;
-  const char* q = b.p;
-  for (const char* p = a.p; p < a.end;) {
-    int n = SjisCharLength(p, a.end);
-    if (n == 2) {
-      if (p[0] != q[0] || p[1] != q[1]) return false;
-    } else if (FoldAscii(static_cast<unsigned char>(*p)) !=
-               FoldAscii(static_cast<unsigned char>(*q))) {
-      return false;
-    }
-    p += n;
-    q += n;
-  }
-  return true;
+  return SjisEqualIgnoreCase(a.p, a.size(), b.p, b.size());
 }
 
 // The last ']' of a line, or null.
@@ -125,7 +106,13 @@ IniLookup IniFind(const char* text, size_t size, const char* section,
     const Span name = UpToNul(equals ? Trim(line.p, equals) : line);
     if (!SameName(name, wantedKey)) continue;
     if (!equals) return kIniNoValue;
-    const Span found = UpToNul(Trim(equals + 1, line.end));
+    Span found = UpToNul(Trim(equals + 1, line.end));
+    // One pair of matching quotes around the whole value is taken off.
+    if (found.size() >= 2 && (found.p[0] == '"' || found.p[0] == '\'') &&
+        found.end[-1] == found.p[0]) {
+      ++found.p;
+      --found.end;
+    }
     *value = found.p;
     *valueSize = found.size();
     return kIniFound;
@@ -141,13 +128,6 @@ uint32_t IniReadValue(const char* text, size_t size, const char* section,
   size_t valueSize = 0;
   if (IniFind(text, size, section, key, &value, &valueSize) != kIniFound)
     return 0;
-
-  // One pair of matching quotes around the whole value is taken off.
-  if (valueSize >= 2 && (value[0] == '"' || value[0] == '\'') &&
-      value[valueSize - 1] == value[0]) {
-    ++value;
-    valueSize -= 2;
-  }
 
   // Cut at capacity - 1 bytes, but never between the two bytes of a
   // character: the caller's later scans would read half a character.

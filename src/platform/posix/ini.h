@@ -17,13 +17,13 @@ enum IniLookup {
 // the first section of that name is the only one searched and the first
 // line of that key wins. Lines before the first section header belong to a
 // section named "". On kIniFound, `value` and `valueSize` give the
-// value's bytes in `text`, trimmed, quotes still on.
+// value's bytes in `text`: trimmed, and one pair of matching quotes (both
+// '"' or both '\'') around the whole value taken off.
 IniLookup IniFind(const char* text, size_t size, const char* section,
                   const char* key, const char** value, size_t* valueSize);
 
-// Copies the value of `key` of `section` to `dest` like
-// GetPrivateProfileStringA with an empty default: one pair of matching
-// quotes taken off, cut at capacity - 1 bytes (never inside a double-byte
+// Copies the value IniFind finds to `dest` like GetPrivateProfileStringA
+// with an empty default: cut at capacity - 1 bytes (never inside a double-byte
 // character) and NUL-terminated. Returns the bytes copied: 0 for a missing
 // section or key, an empty value or a capacity of 0 (`dest` is then left
 // alone).

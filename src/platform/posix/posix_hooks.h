@@ -22,11 +22,17 @@ void PosixFailWritesAfter(uint64_t bytes);
 
 // ---- User interface -----------------------------------------------------------
 
+// Keys of the dialog manager a scripted user can press besides the buttons.
+enum : int {
+  kPosixKeyEscape = 0x10000,    // id 2 even while the Cancel button is disabled
+  kPosixKeyCloseBox = 0x10001,  // id 2, unless the Cancel button is disabled
+};
+
 // A scripted user. `messageBox` answers a message box with kPlatIdOk or
-// kPlatIdCancel. `dialogInput` returns the id of the control the user
-// presses on the wizard dialog (a disabled one is ignored, as a disabled
-// button cannot be pressed), or a negative number to abandon the dialog,
-// which then ends with -1.
+// kPlatIdCancel. `dialogInput` returns the id of the button the user presses
+// on the wizard dialog (a disabled one is ignored, as a disabled button
+// cannot be pressed), a kPosixKey, or a negative number to abandon the
+// dialog, which then ends with -1.
 struct PosixUiDriver {
   int (*messageBox)(void* ctx, PlatWindow owner, const char* text, const char* caption,
                     unsigned type);
@@ -44,10 +50,10 @@ bool PosixDialogControlEnabled(PlatWindow dialog, int controlId);
 int PosixDialogFocus(PlatWindow dialog);  // control id, 0 for none
 PlatCursor PosixCurrentCursor();
 
-// Presses a control of the dialog now, as a click while a message box or a
-// copy runs its own loop would: the dialog procedure gets the set-cursor
-// message and the command, unless the control is disabled.
-void PosixDialogPress(PlatWindow dialog, int controlId);
+// Presses a button (or a kPosixKey) now, as a click while a message box or
+// a copy runs its own loop would: the dialog procedure gets the set-cursor
+// message and the command, unless the button is disabled.
+void PosixDialogPress(PlatWindow dialog, int input);
 
 // ---- Windows and copies ---------------------------------------------------------
 

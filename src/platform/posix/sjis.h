@@ -2,6 +2,7 @@
 // character: the second byte of a double-byte character may be '\', ']' or an
 // ASCII letter and must never be taken for one.
 #pragma once
+#include <cstddef>
 
 inline bool IsSjisLeadByte(unsigned char c) {
   return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
@@ -14,3 +15,7 @@ inline int SjisCharLength(const char* p, const char* end) {
   return (IsSjisLeadByte(static_cast<unsigned char>(*p)) && end - p >= 2) ? 2
                                                                           : 1;
 }
+
+// Equal without regard to ASCII case; both bytes of a double-byte character
+// must match exactly (its trail byte may look like a letter).
+bool SjisEqualIgnoreCase(const char* a, size_t aSize, const char* b, size_t bSize);
