@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Runs every test tier: unit and program tests natively, the same under
+# ASan + UBSan, a short libFuzzer run of every fuzz target, and the Windows
+# build under Wine (unit tests, INI differential test, end-to-end runs).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+jobs=2
+fuzz_seconds=${FUZZ_SECONDS:-20}
+
+step() { printf '\n==== %s ====\n' "$*"; }
+
+bash scripts/setup.sh
+
+step "native build and tests"
+cmake --preset native >/dev/null
+cmake --build --preset native -j"$jobs"
+ctest --preset native -j"$jobs"
+
+step "asan build and tests"
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j"$jobs"
+ctest --preset asan -j"$jobs"
+
+step "fuzz smoke runs (${fuzz_seconds}s each)"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j"$jobs"
+for target in build/fuzz/tests/fuzz/fuzz_*; do
+  [ -x "$target" ] || continue
+  name=$(basename "$target")
+  corpus="build/fuzz/corpus/$name"
+  mkdir -p "$corpus"
+  echo "-- $name"
+  "$target" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$corpus" 2>&1 | tail -n 2
+done
+
+step "win32 build and tests under Wine"
+cmake --preset win32 >/dev/null
+cmake --build --preset win32 -j"$jobs"
+for script in scripts/test-wine-*.sh; do
+  [ -f "$script" ] || continue
+  echo "-- $script"
+  bash "$script"
+done
+
+step "all tiers passed"
