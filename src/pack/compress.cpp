@@ -17,10 +17,10 @@ constexpr unsigned kEndCode = 2303;
 // How far down a hash chain each level looks: the bound that keeps long
 // repetitive inputs fast.
 constexpr unsigned kGreedyChainDepth = 128;
-constexpr unsigned kBestChainDepth = 1024;
+constexpr unsigned kBestChainDepth = 256;
 // A match this long is taken at once by the best parse; the few bits that
 // a finer parse could still save do not pay for the time.
-constexpr size_t kBestTakeAtOnce = 200;
+constexpr size_t kBestTakeAtOnce = 64;
 
 class BitWriter {
  public:

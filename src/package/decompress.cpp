@@ -150,7 +150,7 @@ template <bool Checked>
     if (Checked) {                                                            \
       if (size_t(inEnd - in) < run_ || size_t(outEnd - out) < run_)           \
         return Stop::Damaged;                                                 \
-      std::memcpy(out, in, run_);                                             \
+      if (run_ != 0) std::memcpy(out, in, run_); /* `out` may be null */      \
     } else {                                                                  \
       std::memcpy(out, in, 32);                                               \
     }                                                                         \
