@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
