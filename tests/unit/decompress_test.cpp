@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -139,6 +139,15 @@ TEST(DecompressBlock, RejectsDamagedBlocks) {
   EXPECT_FALSE(Decode(Assemble(std::string("1[41] 011[00]000") + kEnd), 16));
   EXPECT_FALSE(Decode(Assemble(std::string("1[41]1[42] 00 1[01]0 1") + kEnd), 16));
   EXPECT_TRUE(Decode(Assemble(std::string("1[41]1[42] 00 1[00]1 1") + kEnd), 16));
+  // The same far from both buffer ends, where no bound but the distance is
+  // compared: 100 literals, then matches from 101 and 100 bytes back.
+  std::string literals;
+  for (int i = 0; i < 100; ++i) literals += "1[5A]";
+  std::string tail;
+  for (int i = 0; i < 100; ++i) tail += "1[5A]";
+  EXPECT_FALSE(Decode(Assemble(literals + "00 1[32]0 1" + tail + kEnd), 4096));
+  EXPECT_TRUE(Decode(Assemble(literals + "00 1[31]1 1" + tail + kEnd), 4096));
+  EXPECT_FALSE(Decode(Assemble(std::string("010[05]") + tail + kEnd), 4096));
   // No end code: the zero bits after the literals read as a match whose
   // byte lies past the source.
   EXPECT_FALSE(Decode(Assemble("1[41]1[42]"), 16));
