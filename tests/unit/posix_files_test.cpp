@@ -9,6 +9,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/append_package.h"
+#include "platform/posix/drives.h"
 #include "platform/posix/filetime.h"
 #include "platform/posix/package_trailer.h"
 #include "platform/posix/paths.h"
@@ -45,6 +46,21 @@ TEST_F(PosixFiles, DriveTableMarksItsLettersAsCdrom) {
   EXPECT_FALSE(PlatIsCdromDrive("G:"));
   EXPECT_FALSE(PlatIsCdromDrive("E:\\x"));
   EXPECT_FALSE(PlatIsCdromDrive("/a"));
+}
+
+TEST_F(PosixFiles, OpticalMountsAreLetteredFromD) {
+  Put("mounts",
+      "/dev/sda1 / ext4 rw 0 0\n"
+      "/dev/sr0 /media/My\\040Disc iso9660 ro 0 0\n"
+      "tmpfs /tmp tmpfs rw 0 0\n"
+      "/dev/sr1 /media/dvd udf ro 0 0\n");
+  char folder[kPosixPathSize];
+  ASSERT_TRUE(LookUpMountedDisc(Path("mounts").c_str(), 'D', folder, sizeof folder));
+  EXPECT_STREQ(folder, "/media/My Disc");
+  ASSERT_TRUE(LookUpMountedDisc(Path("mounts").c_str(), 'E', folder, sizeof folder));
+  EXPECT_STREQ(folder, "/media/dvd");
+  EXPECT_FALSE(LookUpMountedDisc(Path("mounts").c_str(), 'F', folder, sizeof folder));
+  EXPECT_FALSE(LookUpMountedDisc(Path("mounts").c_str(), 'C', folder, sizeof folder));
 }
 
 TEST_F(PosixFiles, AttributesFoldersAndDeletion) {
