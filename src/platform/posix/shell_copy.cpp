@@ -89,7 +89,8 @@ bool CopyFile(Copy* copy, const char* from, const char* to, const struct stat& s
   for (;;) {
     const ssize_t n = read(in, chunk, sizeof chunk);
     if (n < 0 && errno == EINTR && !gInterrupted) continue;
-    if (n <= 0 || StopRequested(copy)) {
+    // A stop wins over whatever the read gave, also over a read it broke off.
+    if (StopRequested(copy) || n <= 0) {
       ok = n == 0 && !copy->aborted;
       break;
     }
