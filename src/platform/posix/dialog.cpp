@@ -62,7 +62,7 @@ void CreateDialog(PlatDialogProc proc) {
 // then the command arrives. Disabled buttons and a closing dialog take no
 // clicks; Escape is the dialog manager's cancel command and needs none.
 void Press(Dialog* dialog, int input) {
-  if (!dialog || dialog->ended) return;
+  if (!dialog || !dialog->running || dialog->ended) return;
   int id = input;
   if (input == kPosixKeyEscape || input == kPosixKeyCloseBox) {
     id = kCancelId;
