@@ -94,7 +94,7 @@ IniLookup IniFind(const char* text, size_t size, const char* section,
         // Only the first section of a name is searched: leaving it ends
         // the search.
         if (inSection) return kIniNoKey;
-        const Span name = UpToNul({line.p + 1, close});
+        const Span name = UpToNul(Trim(line.p + 1, close));
         inSection = SameName(name, wantedSection);
         continue;
       }
@@ -124,6 +124,7 @@ uint32_t IniReadValue(const char* text, size_t size, const char* section,
                       const char* key, char* dest, uint32_t capacity) {
   if (capacity == 0) return 0;
   dest[0] = '\0';
+  if (!section || !key) return 0;
   const char* value = nullptr;
   size_t valueSize = 0;
   if (IniFind(text, size, section, key, &value, &valueSize) != kIniFound)

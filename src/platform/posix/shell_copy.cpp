@@ -86,11 +86,14 @@ bool CopyFile(Copy* copy, const char* from, const char* to, const struct stat& s
   }
   static char chunk[1 << 16];
   bool ok = true;
+  const char* failed = to;
   for (;;) {
     const ssize_t n = read(in, chunk, sizeof chunk);
     if (n < 0 && errno == EINTR && !gInterrupted) continue;
-    if (n <= 0 || StopRequested(copy)) {
+    // A stop wins over whatever the read gave, also over a read it broke off.
+    if (StopRequested(copy) || n <= 0) {
       ok = n == 0 && !copy->aborted;
+      if (n < 0) failed = from;
       break;
     }
     if (!AtomicWrite(&file, chunk, static_cast<size_t>(n))) {
@@ -103,12 +106,13 @@ bool CopyFile(Copy* copy, const char* from, const char* to, const struct stat& s
     const int error = errno;
     AtomicAbandon(&file);
     errno = error;
-    return copy->aborted ? false : Fail(copy, to);
+    return copy->aborted ? false : Fail(copy, failed);
   }
   // The copy keeps the source's last-write time and its permissions, so a
-  // file from a disc stays read-only, as the shell keeps its attributes.
+  // file from a disc stays read-only, as the shell keeps its attributes
+  // (set-user-id and the like stay behind: the updater runs as root).
   const timespec times[2] = {{0, UTIME_NOW}, source.st_mtim};
-  if (!AtomicCommit(&file, source.st_mode & 07777, times)) return Fail(copy, to);
+  if (!AtomicCommit(&file, source.st_mode & 0777, times)) return Fail(copy, to);
   ++copy->filesCopied;
   return true;
 }
@@ -194,10 +198,8 @@ bool IsWithin(const char* inner, const char* outer) {
 bool CopyItem(Copy* copy, const char* item, const char* to, bool many) {
   char from[kPosixPathSize];
   char target[kPosixPathSize];
-  if (!PosixPath(item, from, sizeof from) || !PosixPath(to, target, sizeof target)) {
-    errno = ENAMETOOLONG;
+  if (!PosixPath(item, from, sizeof from) || !PosixPath(to, target, sizeof target))
     return Fail(copy, item);
-  }
   struct stat source;
   if (stat(from, &source) != 0) return Fail(copy, item);
   struct stat destination;
@@ -232,6 +234,7 @@ int PlatShellCopy(PlatWindow, const char* from, const char* to, unsigned flags, 
   sigemptyset(&interrupt.sa_mask);
   sigaction(SIGINT, &interrupt, &previous);
 
+  if (!from[0]) copy.error = ENOENT;  // nothing to copy is no success
   const bool many = from[0] && from[std::strlen(from) + 1];
   for (const char* item = from; *item && !copy.aborted; item += std::strlen(item) + 1) {
     if (!CopyItem(&copy, item, to, many)) break;
