@@ -79,6 +79,11 @@ mkdir -p emoji && printf 'z' > "emoji/a😀.txt"
 expect 1 "name without Shift-JIS form" "${UPDPACK[@]}" create -o new.qw3 emoji
 grep -q "cannot be written in Shift-JIS" err.txt || fail "emoji: $(cat err.txt)"
 expect_nothing_written new.qw3 "emoji"
+mkdir -p big && truncate -s 4G big/huge.bin  # sparse: takes no room
+expect 1 "file of 4 GiB" "${UPDPACK[@]}" create -o new.qw3 big
+grep -q "huge.bin' is 4 GiB or larger" err.txt || fail "4 GiB: $(cat err.txt)"
+expect_nothing_written new.qw3 "4 GiB"
+rm -rf big
 if [ "$(id -u)" -ne 0 ]; then
   printf 'secret' > unreadable && chmod 000 unreadable
   expect 1 "unreadable file" "${UPDPACK[@]}" create -o new.qw3 unreadable
