@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <new>
 
 #include "codepage.h"
 #include "tool_support.h"
@@ -127,10 +128,10 @@ int main(int argc, char** argv) {
     if (*decodeCommand) RunBlockDecode(input, output);
     if (*encodeCommand) RunBlockEncode(input, output, LevelNamed(blockLevel));
     if (*iniCommand) return RunIni(input, section, key, capacity);
-  } catch (const ToolError& error) {
-    std::fprintf(stderr, "updpack: error: %s\n", error.what());
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "updpack: error: not enough memory\n");
     return 1;
-  } catch (const std::exception& error) {
+  } catch (const std::exception& error) {  // ToolError and the library's own
     std::fprintf(stderr, "updpack: error: %s\n", error.what());
     return 1;
   }
