@@ -295,6 +295,21 @@ TEST_F(ExtractTest, EntryFitsExactlyTheFreeBytes) {
                 std::to_string(script_.size()) + " バイトの空き容量が必要です");
 }
 
+TEST_F(ExtractTest, TargetWithoutADriveIsCheckedOnItsFolder) {
+  OpenSample();
+  PosixSetFreeBytes(0);
+  const std::string tail = " ドライブに " + std::to_string(script_.size()) +
+                           " バイトの空き容量が必要です";
+  // "ソ" ends in 0x5C: not a separator.
+  EXPECT_EQ(ExtractEntry("\\\\server\\share\\\x83\x5C.dat", "Script.dat", 0), 0);
+  EXPECT_EQ(ExtractEntry("Script.dat", "Script.dat", 0), 0);
+  const auto boxes = capture_.Take();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].text,
+            "ディスク容量が足りません。\\\\server\\share\\" + tail);
+  EXPECT_EQ(boxes[1].text, "ディスク容量が足りません。." + tail);
+}
+
 TEST_F(ExtractTest, UnknownFreeSpaceCountsAsRoom) {
   OpenSample();
   PosixFailDiskQuery(true);
