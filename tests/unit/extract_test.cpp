@@ -239,18 +239,6 @@ TEST_F(ExtractTest, BlockOfTheWrongSizeIsNotWritten) {
   OpenDirectory = nullptr;
 }
 
-TEST_F(ExtractTest, WholeFileHelpers) {
-  uint32_t size = 77;
-  EXPECT_EQ(ReadWholeFile(Path("none").c_str(), &size), nullptr);
-  EXPECT_EQ(size, 77u);
-
-  // Without a time the system's clock stamps the file.
-  const std::string path = Path("plain");
-  ASSERT_EQ(WriteWholeFile(path.c_str(), "", 0, nullptr), 1);
-  EXPECT_EQ(Read(path), "");
-  EXPECT_GT(TimesOf(path).write, kEntryTime);
-}
-
 // Message boxes and injected faults: the posix platform's test hooks.
 #ifndef _WIN32
 

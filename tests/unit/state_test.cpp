@@ -70,17 +70,6 @@ TEST(AppendPathComponent, RefusesAJoinThatDoesNotFit) {
   EXPECT_FALSE(AppendPathComponent(path2.bytes, "x"));
 }
 
-TEST(UpdaterState, ResetRestoresTheStartCaption) {
-  std::strcpy(WindowCaption, "Title Ver1.01 アップデート");
-  std::strcpy(UpdaterSettings.GameTitle, "Title");
-  InstallRecord.InstMode = 3;
-  ResetUpdaterState();
-  EXPECT_STREQ(WindowCaption, "UPDATE");
-  EXPECT_STREQ(UpdaterSettings.GameTitle, "");
-  EXPECT_EQ(InstallRecord.InstMode, 0);
-  EXPECT_EQ(DialogWindow, nullptr);
-}
-
 #ifndef _WIN32
 TEST(UpdaterState, ErrorBoxIsOwnedByTheDialogOnceItExists) {
   ResetUpdaterState();
