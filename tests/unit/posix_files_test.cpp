@@ -2,6 +2,7 @@
 // against real temporary folders.
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <vector>
@@ -154,6 +155,18 @@ TEST_F(PosixFiles, WriteRefusesReadOnlyFilesAndFolders) {
   EXPECT_FALSE(PlatWriteWholeFile(Path("folder").c_str(), "new", 3, nullptr));
   EXPECT_FALSE(PlatWriteWholeFile(Path("no/parent.dat").c_str(), "new", 3, nullptr));
   EXPECT_EQ(CountEntries("."), 2);
+}
+
+TEST_F(PosixFiles, WriteGoesThroughALinkToItsFile) {
+  Put("real.dat", "old");
+  ASSERT_EQ(symlink(Path("real.dat").c_str(), Path("link.dat").c_str()), 0);
+  ASSERT_TRUE(PlatWriteWholeFile(Path("link.dat").c_str(), "new", 3, nullptr));
+  EXPECT_EQ(Get("real.dat"), "new");
+  struct stat info;
+  ASSERT_EQ(lstat(Path("link.dat").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+  uint64_t time = 0;
+  EXPECT_FALSE(PlatReadLastWriteTime(dir_.c_str(), &time));  // a folder has none here
 }
 
 TEST_F(PosixFiles, DiskSpaceOfDrivesFoldersAndHooks) {
