@@ -31,13 +31,16 @@ void CheckRecord() {
   CheckTerminated(d.GameExe);
   CheckTerminated(d.UninstExe);
   for (const auto& name : d.SetupBmp) CheckTerminated(name);
-  if (!d.SetupBmp[0][0]) std::abort();
+  // A field may be empty after a disk prefix ("1:"), so only the ends of
+  // the strings are checked, not that they hold something.
   for (int s = 0; s < d.InstallSelects; ++s) {
-    if (!d.InstallTitle[s][0] || !d.InstallFiles[s][0][0]) std::abort();
+    CheckTerminated(d.InstallTitle[s]);
     for (const auto& name : d.InstallFiles[s]) CheckTerminated(name);
+    for (int disk : d.InstallFileDisk[s]) {
+      if (disk < 0 || disk > 9) std::abort();
+    }
   }
   for (int s = 0; s < d.Shortcuts; ++s) {
-    if (!d.Shortcut[s][0][0] || !d.Shortcut[s][1][0]) std::abort();
     for (const auto& field : d.Shortcut[s]) CheckTerminated(field);
   }
   for (const auto& name : d.DiskCheckFile) CheckTerminated(name);

@@ -239,18 +239,6 @@ TEST_F(ExtractTest, BlockOfTheWrongSizeIsNotWritten) {
   OpenDirectory = nullptr;
 }
 
-TEST_F(ExtractTest, WholeFileHelpers) {
-  uint32_t size = 77;
-  EXPECT_EQ(ReadWholeFile(Path("none").c_str(), &size), nullptr);
-  EXPECT_EQ(size, 77u);
-
-  // Without a time the system's clock stamps the file.
-  const std::string path = Path("plain");
-  ASSERT_EQ(WriteWholeFile(path.c_str(), "", 0, nullptr), 1);
-  EXPECT_EQ(Read(path), "");
-  EXPECT_GT(TimesOf(path).write, kEntryTime);
-}
-
 // Message boxes and injected faults: the posix platform's test hooks.
 #ifndef _WIN32
 
@@ -293,6 +281,21 @@ TEST_F(ExtractTest, EntryFitsExactlyTheFreeBytes) {
   EXPECT_EQ(boxes[0].text,
             "ディスク容量が足りません。D: ドライブに " +
                 std::to_string(script_.size()) + " バイトの空き容量が必要です");
+}
+
+TEST_F(ExtractTest, TargetWithoutADriveIsCheckedOnItsFolder) {
+  OpenSample();
+  PosixSetFreeBytes(0);
+  const std::string tail = " ドライブに " + std::to_string(script_.size()) +
+                           " バイトの空き容量が必要です";
+  // "ソ" ends in 0x5C: not a separator.
+  EXPECT_EQ(ExtractEntry("\\\\server\\share\\\x83\x5C.dat", "Script.dat", 0), 0);
+  EXPECT_EQ(ExtractEntry("Script.dat", "Script.dat", 0), 0);
+  const auto boxes = capture_.Take();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].text,
+            "ディスク容量が足りません。\\\\server\\share\\" + tail);
+  EXPECT_EQ(boxes[1].text, "ディスク容量が足りません。." + tail);
 }
 
 TEST_F(ExtractTest, UnknownFreeSpaceCountsAsRoom) {

@@ -120,15 +120,6 @@ TEST_F(ListFieldTest, ListEndsOnItsNulAndNeverReadsPast) {
   EXPECT_EQ(fields[1].disk, 7);
 }
 
-TEST_F(ListFieldTest, DoubleByteTextIsCopiedWhole) {
-  // Shift-JIS "ソフト" has 0x5C as a second byte; none of the bytes the
-  // tokenizer looks for can appear there.
-  const char value[] = "\x83\x5C\x83\x74\x83\x67.DAT,B";
-  auto fields = Fields(value);
-  ASSERT_EQ(fields.size(), 2u);
-  EXPECT_EQ(fields[0].text, "\x83\x5C\x83\x74\x83\x67.DAT");
-}
-
 TEST_F(ListFieldTest, FieldLongerThanTheSlotEndsTheList) {
   const std::string fits(259, 'a');
   auto fields = Fields((fits + ",B").c_str());
