@@ -35,7 +35,9 @@ static bool CheckFreeSpace(PlatWindow dialog) {
   if (required == 0) return true;
 
   char root[3] = {};
-  std::strncpy(root, InstallRecord.InstPath, 2);
+  for (int i = 0; i < 2 && InstallRecord.InstPath[i] != '\0'; ++i) {
+    root[i] = InstallRecord.InstPath[i];
+  }
   uint64_t available = 0, total = 0;
   // A volume that cannot be asked is not held against the player; each
   // file's own check still refuses what does not fit.
