@@ -12,6 +12,7 @@
 #include "platform/posix/posix_hooks.h"
 #include "profile/install_description.h"
 #include "profile/profile.h"
+#include "test_package.h"
 #include "updater/updater.h"
 
 const char kCaption[] = "Example Story アップデータ 1.02";
@@ -40,6 +41,7 @@ void ResetProcessState() {
 
 void ResetEverything() {
   ResetProcessState();
+  SetTestPackage({});
   PosixResetHooks();
 }
 
@@ -55,7 +57,6 @@ void ProgramTest::SetUp() {
   SetEnv("TMPDIR", root_ / "tmp");
   SetEnv("UPDATER_WINDOWS", root_ / "windows");
   SetEnv("UPDATER_REGISTRY", root_ / "registry.ini");
-  SetEnv("UPDATER_PACKAGE", root_ / "update.qw3");
   setenv("UPDATER_DRIVES", ("D=" + (root_ / "d").string()).c_str(), 1);
   ResetEverything();
 }
@@ -129,11 +130,7 @@ std::vector<uint8_t> ProgramTest::BuildPackageImage(bool withUpdateIni) const {
 }
 
 int ProgramTest::RunUpdaterWith(const std::vector<uint8_t>& image) {
-  const std::filesystem::path package = root_ / "update.qw3";
-  std::filesystem::remove(package);
-  if (!image.empty()) {
-    WriteFile(package, std::string(image.begin(), image.end()));
-  }
+  SetTestPackage(image);
   // Each run is a fresh process as far as the program can tell.
   ResetProcessState();
   const PosixUiDriver driver = ui_.Driver();
