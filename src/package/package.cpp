@@ -14,12 +14,6 @@ const uint8_t* DirectoryEntries = nullptr;
 
 namespace {
 
-// The most bytes one byte of a compressed block can stand for: the longest
-// match (282 bytes) costs 25 bits, so no block decodes to more than 282 / 25
-// bytes per bit. Bounds the entry count of a compressed directory before
-// anything is allocated.
-constexpr uint64_t kMaxBlockExpansion = (282 * 8) / 25 + 1;
-
 // Shift-JIS lead bytes: the byte after one belongs to the same character.
 bool IsLeadByte(uint8_t c) {
   return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);

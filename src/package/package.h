@@ -11,6 +11,10 @@ constexpr uint32_t kHeaderFlagCompressedDirectory = 1;
 constexpr uint32_t kEntryFlagStored = 1;
 constexpr uint32_t kEntryFlagCompressed = 2;
 
+// No compressed block decodes to more than this many bytes per byte of the
+// block: the longest match, 282 bytes, costs 25 bits.
+constexpr uint64_t kMaxBlockExpansion = (282 * 8) / 25 + 1;
+
 struct PackageHeader {
   uint32_t Magic;
   uint32_t Flags;
