@@ -11,6 +11,7 @@
 
 #include "pack/package_writer.h"
 #include "scripted_ui.h"
+#include "updater/updater.h"
 
 // 2026-01-02 03:04:05 UTC and a day later, as FILETIMEs.
 constexpr uint64_t kPackageTime = 134117870450000000ull;

@@ -200,6 +200,7 @@ TEST_F(RunTest, EveryLineFilteredOutIsAFinishedUpdate) {
   EXPECT_EQ(ui_.boxes()[0].text,
             "アップデートする必要のあるファイルはありません");
   EXPECT_NE(ui_.boxes()[0].owner, nullptr);
+  ASSERT_EQ(ui_.pages().size(), 3u);
   EXPECT_EQ(ui_.pages().back().info, "アップデートは完了しました");
   EXPECT_FALSE(std::filesystem::exists(Installed("Readme.txt")));
 }

@@ -176,7 +176,8 @@ TEST_F(StartupTest, CaptionComesFromSetupIniTitleAndVersion) {
   ASSERT_EQ(ui_.pages().size(), 1u);
   EXPECT_EQ(ui_.pages()[0].caption, "Installed Story アップデータ 1.02");
   EXPECT_EQ(ui_.pages()[0].info, "「Installed Story」のアップデートを開始します");
-  EXPECT_EQ(ui_.boxes().back().caption, "Installed Story アップデータ 1.02");
+  ASSERT_EQ(ui_.boxes().size(), 1u);
+  EXPECT_EQ(ui_.boxes()[0].caption, "Installed Story アップデータ 1.02");
 }
 
 TEST_F(StartupTest, UpdaterTitleIsTheWholeCaption) {
