@@ -1,0 +1,159 @@
+# Sourced by the Wine test scripts: a private 32-bit Wine prefix that runs
+# with the Japanese ANSI code page, and a display to run it on.
+#
+#   . scripts/wine-env.sh          sets WINEPREFIX and friends, creates the
+#                                  prefix once, starts Xvfb when DISPLAY is unset
+#   upd_wine_map_cdrom e /folder   maps a folder as CD-ROM drive E:
+#   upd_auto_start / upd_ask CMD / upd_expect CMD ANSWER / upd_auto_stop
+#                                  talk to tests/wine/automate.exe (UPD_AUTOMATE)
+#   upd_wine_stop                  ends the prefix's wineserver and our Xvfb;
+#                                  installed as the EXIT trap (call it from your
+#                                  own trap if you replace it)
+#
+# UPD_WINEPREFIX overrides the prefix folder (default build/wine-prefix).
+
+UPD_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export WINEPREFIX=${UPD_WINEPREFIX:-$UPD_ROOT/build/wine-prefix}
+export WINEARCH=win32
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine takes its ANSI code page from the locale; without a compiled ja_JP
+# locale it silently falls back to 1252 and every Shift-JIS text is garbled.
+export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8'; then
+  export LOCPATH=$UPD_ROOT/build/locale
+  if [ ! -d "$LOCPATH/ja_JP.UTF-8" ]; then
+    mkdir -p "$LOCPATH"
+    localedef -i ja_JP -f UTF-8 "$LOCPATH/ja_JP.UTF-8"
+  fi
+fi
+
+UPD_XVFB_PID=
+
+upd_wine_stop() {
+  wineserver -k 2>/dev/null || true
+  if [ -n "$UPD_XVFB_PID" ]; then
+    kill "$UPD_XVFB_PID" 2>/dev/null || true
+    wait "$UPD_XVFB_PID" 2>/dev/null || true
+    UPD_XVFB_PID=
+  fi
+}
+
+# A display: the user's when there is one, otherwise our own Xvfb on the
+# first free display number.
+upd_wine_start_display() {
+  [ -n "${DISPLAY:-}" ] && return 0
+  local n
+  for n in $(seq 90 160); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    UPD_XVFB_PID=$!
+    local i
+    for i in $(seq 1 50); do
+      if xdpyinfo -display ":$n" >/dev/null 2>&1; then
+        export DISPLAY=":$n"
+        return 0
+      fi
+      kill -0 "$UPD_XVFB_PID" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill "$UPD_XVFB_PID" 2>/dev/null
+    wait "$UPD_XVFB_PID" 2>/dev/null
+    UPD_XVFB_PID=
+  done
+  echo "wine-env: no free X display for Xvfb" >&2
+  return 1
+}
+
+# Creating a prefix takes about 20 s, so it is made once and marked ready;
+# a lock keeps two test scripts from building it at the same time.
+upd_wine_make_prefix() {
+  local ready=$WINEPREFIX/.upd-ready
+  [ -e "$ready" ] && return 0
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  (
+    flock 9
+    [ -e "$ready" ] && exit 0
+    echo "wine-env: creating the Wine prefix $WINEPREFIX" >&2
+    wineboot -i >/dev/null 2>&1 || exit 1
+    # Without a window manager, a managed or decorated window makes Wine
+    # wait a second each time one closes.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 &&
+      wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 ||
+      exit 1
+    wineserver -w
+    touch "$ready"
+  ) 9>"$WINEPREFIX.lock"
+}
+
+# upd_wine_map_cdrom LETTER FOLDER: the folder becomes a CD-ROM drive. Wine
+# reads the drive links and types when its server starts, so the server is
+# ended here and the next Wine process starts a fresh one.
+upd_wine_map_cdrom() {
+  local letter=${1,,} folder=$2
+  ln -sfn "$folder" "$WINEPREFIX/dosdevices/$letter:"
+  wine reg add 'HKLM\Software\Wine\Drives' /v "$letter:" /d cdrom /f >/dev/null 2>&1 || return 1
+  wineserver -k 2>/dev/null
+  wineserver -w
+}
+
+# upd_wine_unmap_drive LETTER: removes a mapping made above.
+upd_wine_unmap_drive() {
+  local letter=${1,,}
+  rm -f "$WINEPREFIX/dosdevices/$letter:"
+  wine reg delete 'HKLM\Software\Wine\Drives' /v "$letter:" /f >/dev/null 2>&1
+  wineserver -k 2>/dev/null
+  wineserver -w
+}
+
+# ---- The automation tool: one process, one command per line ---------------
+
+UPD_WIN32_BUILD=${UPD_WIN32_BUILD:-$UPD_ROOT/build/win32}
+UPD_AUTOMATE=${UPD_AUTOMATE:-$UPD_WIN32_BUILD/tests/wine/automate.exe}
+UPD_FAILURES=0
+UPD_REPLY=
+
+upd_auto_start() {
+  coproc UPD_AUTO { wine "$UPD_AUTOMATE"; }
+}
+
+# upd_ask CMD: sends one command; the answer is in UPD_REPLY.
+upd_ask() {
+  UPD_REPLY=
+  echo "$1" >&"${UPD_AUTO[1]}"
+  read -r -t 60 UPD_REPLY <&"${UPD_AUTO[0]}" || UPD_REPLY="error no answer"
+}
+
+# upd_expect CMD ANSWER: the answer must be exactly ANSWER.
+upd_expect() {
+  upd_ask "$1"
+  if [ "$UPD_REPLY" = "$2" ]; then
+    echo "  ok: $1"
+  else
+    echo "  FAIL: $1" >&2
+    echo "    expected: $2" >&2
+    echo "    got:      $UPD_REPLY" >&2
+    UPD_FAILURES=$((UPD_FAILURES + 1))
+  fi
+}
+
+# upd_check WHAT CONDITION...: counts a failure when the command fails.
+upd_check() {
+  local what=$1
+  shift
+  if "$@"; then
+    echo "  ok: $what"
+  else
+    echo "  FAIL: $what" >&2
+    UPD_FAILURES=$((UPD_FAILURES + 1))
+  fi
+}
+
+upd_auto_stop() {
+  [ -n "${UPD_AUTO_PID:-}" ] || return 0
+  echo exit >&"${UPD_AUTO[1]}" 2>/dev/null
+  wait "$UPD_AUTO_PID" 2>/dev/null
+}
+
+trap upd_wine_stop EXIT
+upd_wine_start_display && upd_wine_make_prefix

@@ -1,0 +1,64 @@
+// Hosts the wizard dialog: the template from the executable's resources and
+// the window messages turned into the neutral ones the page logic knows.
+#include <windows.h>
+
+#include "platform/platform.h"
+
+namespace {
+
+PlatDialogProc pageProc;
+
+HWND Handle(PlatWindow window) { return reinterpret_cast<HWND>(window); }
+
+INT_PTR CALLBACK HostProc(HWND dialog, UINT message, WPARAM wParam,
+                          LPARAM lParam) {
+  PlatWindow window = reinterpret_cast<PlatWindow>(dialog);
+  switch (message) {
+    case WM_INITDIALOG:
+      return pageProc(window, kPlatMsgInit, wParam, lParam);
+    case WM_COMMAND:
+      return pageProc(window, kPlatMsgCommand, wParam, lParam);
+    case WM_SETCURSOR: {
+      // A cursor set here must also stop the control under it from setting
+      // its own: that answer goes back through the message result.
+      const int handled = pageProc(window, kPlatMsgSetCursor, wParam, lParam);
+      if (handled) SetWindowLongPtrA(dialog, DWLP_MSGRESULT, TRUE);
+      return handled;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+intptr_t PlatRunDialog(PlatDialogProc proc) {
+  pageProc = proc;
+  return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(101),
+                         nullptr, HostProc, 0);
+}
+
+void PlatEndDialog(PlatWindow dialog, intptr_t result) {
+  EndDialog(Handle(dialog), result);
+}
+
+void PlatSetWindowText(PlatWindow dialog, const char* text) {
+  SetWindowTextA(Handle(dialog), text);
+}
+
+void PlatSetControlText(PlatWindow dialog, int controlId, const char* text) {
+  SetDlgItemTextA(Handle(dialog), controlId, text);
+}
+
+void PlatEnableControl(PlatWindow dialog, int controlId, bool enable) {
+  EnableWindow(GetDlgItem(Handle(dialog), controlId), enable);
+}
+
+void PlatFocusControl(PlatWindow dialog, int controlId) {
+  SetFocus(GetDlgItem(Handle(dialog), controlId));
+}
+
+void PlatSetCursor(PlatCursor cursor) {
+  SetCursor(LoadCursorA(nullptr, cursor == kPlatCursorWait ? IDC_WAIT
+                                                            : IDC_ARROW));
+}

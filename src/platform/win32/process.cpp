@@ -1,0 +1,50 @@
+// Process set-up, the package carried in the executable, the temporary folder.
+#include <windows.h>
+#include <objbase.h>
+
+#include "platform/platform.h"
+
+namespace {
+
+// The updater runs elevated, often from a downloads folder where anyone may
+// have left a DLL. Before anything can load a library, the search is limited
+// to the system folder, or, where that call is missing, the program's own
+// folder is taken out of it.
+void RestrictDllSearch() {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  if (!kernel) return;
+  typedef BOOL(WINAPI * SetDefaultDllDirectoriesProc)(DWORD);
+  typedef BOOL(WINAPI * SetDllDirectoryProc)(LPCSTR);
+  auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesProc>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  if (setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
+  auto setDirectory = reinterpret_cast<SetDllDirectoryProc>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")));
+  if (setDirectory) setDirectory("");
+}
+
+}  // namespace
+
+void PlatInitialize() {
+  RestrictDllSearch();
+  // The shell's copy wants COM; its result does not matter to the updater.
+  CoInitialize(nullptr);
+}
+
+bool PlatLocatePackage(const uint8_t** image, uint32_t* size) {
+  HMODULE self = GetModuleHandleA(nullptr);
+  HRSRC found = FindResourceA(self, MAKEINTRESOURCEA(102), "UPDATE");
+  if (!found) return false;
+  const DWORD length = SizeofResource(self, found);
+  HGLOBAL loaded = length ? LoadResource(self, found) : nullptr;
+  const void* bytes = loaded ? LockResource(loaded) : nullptr;
+  if (!bytes) return false;
+  *image = static_cast<const uint8_t*>(bytes);
+  *size = length;
+  return true;
+}
+
+bool PlatTempFolder(char* buffer, size_t capacity) {
+  const DWORD length = GetTempPathA(DWORD(capacity), buffer);
+  return length != 0 && length < capacity;
+}

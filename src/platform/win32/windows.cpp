@@ -1,0 +1,26 @@
+// Message boxes and other programs' top-level windows.
+#include <windows.h>
+
+#include "platform/platform.h"
+
+namespace {
+HWND Handle(PlatWindow window) { return reinterpret_cast<HWND>(window); }
+
+// The class of every dialog box and message box.
+const char* const kDialogClass = MAKEINTATOM(0x8002);
+}  // namespace
+
+int PlatMessageBox(PlatWindow owner, const char* text, const char* caption,
+                   unsigned type) {
+  return MessageBoxA(Handle(owner), text, caption, type);
+}
+
+PlatWindow PlatFindWindow(const char* className, const char* title) {
+  return reinterpret_cast<PlatWindow>(
+      FindWindowA(className ? className : kDialogClass, title));
+}
+
+void PlatBringToFront(PlatWindow window) {
+  ShowWindow(Handle(window), SW_SHOW);
+  SetForegroundWindow(Handle(window));
+}

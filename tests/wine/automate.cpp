@@ -1,0 +1,342 @@
+// automate: drives the updater's windows for the end-to-end tests.
+//
+// A console program that reads one command per line on stdin and answers
+// with one line on stdout, so a test script keeps one Wine process alive
+// instead of starting one per question. Texts are read back both as the ANSI
+// bytes a program of this code page sees (hex) and as UTF-8 for the script.
+// Every wait has a timeout; an answer starts with "ok", "timeout" or "error".
+//
+//   acp                       the ANSI code page (932 when the prefix is right)
+//   wait CAPTION MS           a top-level dialog-class window titled CAPTION
+//                             with an info control (1001) becomes current
+//   title                     caption of the current dialog
+//   info                      text of control 1001
+//   waitinfo TEXT MS          waits until control 1001 reads TEXT
+//   control ID                text and state of one control
+//   buttons                   Back (4), Next (1), Cancel (2): state and text,
+//                             and which control has the focus
+//   press ID                  clicks an enabled button of the current dialog
+//   close                     the close box of the current dialog
+//   gone MS                   waits until the current dialog is destroyed
+//   msgbox MS                 waits for a message box: caption, text, owner,
+//                             buttons, whether it shows an icon
+//   answer ok|cancel          clicks that button of the last message box
+//   count CAPTION             top-level dialog-class windows with that caption
+//   foreground                caption of the foreground window
+//   exit
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr UINT kReadTimeoutMs = 2000;
+constexpr int kMessageBoxTextId = 0xFFFF;
+
+HWND currentDialog;
+HWND currentBox;
+
+std::wstring Wide(const std::string& utf8) {
+  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+  std::wstring out(n > 0 ? n - 1 : 0, L'\0');
+  if (n > 1) MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &out[0], n);
+  return out;
+}
+
+std::string Utf8(const std::wstring& wide) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0,
+                              nullptr, nullptr);
+  std::string out(n > 0 ? n - 1 : 0, '\0');
+  if (n > 1)
+    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, &out[0], n, nullptr,
+                        nullptr);
+  return out;
+}
+
+// Control characters made visible, so that an answer stays on one line and
+// a lone CR can be told from CR LF.
+std::string Printable(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c == '\r') out += "\\r";
+    else if (c == '\n') out += "\\n";
+    else if (c < 0x20) out += "\\x" + std::to_string(c);
+    else out += char(c);
+  }
+  return out;
+}
+
+std::string Hex(const std::string& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out.empty() ? "-" : out;
+}
+
+// Window texts go through WM_GETTEXT with a timeout: the updater's thread
+// may be busy writing files and must not hang the tool.
+bool ReadTextW(HWND window, std::wstring* text) {
+  wchar_t buffer[2048] = {};
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXT, 2048, LPARAM(buffer),
+                           SMTO_ABORTIFHUNG, kReadTimeoutMs, &length))
+    return false;
+  *text = std::wstring(buffer, length);
+  return true;
+}
+
+bool ReadTextA(HWND window, std::string* text) {
+  char buffer[4096] = {};
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutA(window, WM_GETTEXT, 4096, LPARAM(buffer),
+                           SMTO_ABORTIFHUNG, kReadTimeoutMs, &length))
+    return false;
+  *text = std::string(buffer, length);
+  return true;
+}
+
+// "HEX TEXT" of a window, or empty when it did not answer.
+std::string Describe(HWND window) {
+  std::string ansi;
+  std::wstring wide;
+  if (!ReadTextA(window, &ansi) || !ReadTextW(window, &wide)) return "";
+  return Hex(ansi) + " " + Printable(Utf8(wide));
+}
+
+std::string Caption(HWND window) {
+  wchar_t buffer[1024] = {};
+  GetWindowTextW(window, buffer, 1024);
+  return Printable(Utf8(buffer));
+}
+
+bool IsDialogClass(HWND window) {
+  char name[64] = {};
+  GetClassNameA(window, name, sizeof name);
+  return std::strcmp(name, "#32770") == 0;
+}
+
+BOOL CALLBACK CollectDialog(HWND window, LPARAM list) {
+  if (IsDialogClass(window))
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+  return TRUE;
+}
+
+std::vector<HWND> TopLevelDialogs() {
+  std::vector<HWND> found;
+  EnumWindows(CollectDialog, LPARAM(&found));
+  return found;
+}
+
+bool TitleIs(HWND window, const std::wstring& title) {
+  wchar_t buffer[1024] = {};
+  GetWindowTextW(window, buffer, 1024);
+  return title == buffer;
+}
+
+HWND FindDialog(const std::wstring& title) {
+  for (HWND window : TopLevelDialogs())
+    if (IsWindowVisible(window) && GetDlgItem(window, 1001) &&
+        TitleIs(window, title))
+      return window;
+  return nullptr;
+}
+
+HWND FindMessageBox() {
+  for (HWND window : TopLevelDialogs())
+    if (window != currentBox && IsWindowVisible(window) &&
+        GetDlgItem(window, kMessageBoxTextId))
+      return window;
+  return nullptr;
+}
+
+// Polls `probe` every 20 ms until it succeeds or `ms` have passed.
+template <typename Probe>
+bool Poll(DWORD ms, Probe probe) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (probe()) return true;
+    if (GetTickCount() - start >= ms) return false;
+    Sleep(20);
+  }
+}
+
+// Splits "ARGS... LAST" at the last blank: for commands whose text argument
+// may hold blanks and whose last argument is a number.
+bool SplitLast(const std::string& args, std::string* text, DWORD* number) {
+  const size_t blank = args.rfind(' ');
+  if (blank == std::string::npos) return false;
+  *text = args.substr(0, blank);
+  *number = DWORD(std::strtoul(args.c_str() + blank + 1, nullptr, 10));
+  return true;
+}
+
+std::string ControlState(int id) {
+  HWND control = GetDlgItem(currentDialog, id);
+  if (!control) return std::to_string(id) + "=missing";
+  std::wstring text;
+  ReadTextW(control, &text);
+  return std::to_string(id) + (IsWindowEnabled(control) ? "=on:" : "=off:") +
+         Printable(Utf8(text));
+}
+
+int FocusedId() {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof info;
+  DWORD thread = GetWindowThreadProcessId(currentDialog, nullptr);
+  if (!GetGUIThreadInfo(thread, &info) || !info.hwndFocus) return 0;
+  return GetDlgCtrlID(info.hwndFocus);
+}
+
+std::string MessageBoxReport(HWND box) {
+  std::string report = "caption=" + Caption(box);
+  HWND text = GetDlgItem(box, kMessageBoxTextId);
+  std::string ansi;
+  std::wstring wide;
+  ReadTextA(text, &ansi);
+  ReadTextW(text, &wide);
+  report += " | text=" + Printable(Utf8(wide)) + " | hex=" + Hex(ansi);
+  HWND owner = GetWindow(box, GW_OWNER);
+  report += " | owner=" + (owner ? Caption(owner) : std::string("none"));
+  report += " | buttons=";
+  const char* separator = "";
+  for (int id = IDOK; id <= IDNO; ++id) {
+    if (HWND button = GetDlgItem(box, id); button && IsWindowVisible(button)) {
+      std::wstring label;
+      ReadTextW(button, &label);
+      report += separator + std::to_string(id) + ":" + Utf8(label);
+      separator = ",";
+    }
+  }
+  bool icon = false;
+  for (HWND child = GetWindow(box, GW_CHILD); child;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+        IsWindowVisible(child) &&
+        SendMessageA(child, STM_GETICON, 0, 0) != 0)
+      icon = true;
+  }
+  return report + " | icon=" + (icon ? "yes" : "no");
+}
+
+std::string Click(HWND window, int id) {
+  HWND button = GetDlgItem(window, id);
+  if (!button) return "error no control " + std::to_string(id);
+  if (!IsWindowEnabled(button)) return "error disabled " + std::to_string(id);
+  // Posted, not sent: the click may start a run with modal boxes of its own.
+  PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(button));
+  return "ok";
+}
+
+std::string Run(const std::string& command, const std::string& args) {
+  if (command == "acp") return "ok " + std::to_string(GetACP());
+  if (command == "count") {
+    int n = 0;
+    for (HWND window : TopLevelDialogs())
+      if (TitleIs(window, Wide(args))) ++n;
+    return "ok " + std::to_string(n);
+  }
+  if (command == "foreground") {
+    HWND window = GetForegroundWindow();
+    return window ? "ok " + Caption(window) : "ok none";
+  }
+  if (command == "wait") {
+    std::string caption;
+    DWORD ms;
+    if (!SplitLast(args, &caption, &ms)) return "error usage: wait CAPTION MS";
+    const std::wstring title = Wide(caption);
+    if (!Poll(ms, [&] { return (currentDialog = FindDialog(title)) != nullptr; }))
+      return "timeout";
+    return "ok";
+  }
+  if (command == "msgbox") {
+    HWND box = nullptr;
+    if (!Poll(DWORD(std::atoi(args.c_str())),
+              [&] { return (box = FindMessageBox()) != nullptr; }))
+      return "timeout";
+    // Its controls are filled while it is being created: read once it shows.
+    Sleep(100);
+    currentBox = box;
+    return "ok " + MessageBoxReport(box);
+  }
+  if (command == "answer") {
+    if (!currentBox || !IsWindow(currentBox)) return "error no message box";
+    return Click(currentBox, args == "cancel" ? IDCANCEL : IDOK);
+  }
+  if (command == "gone") {
+    HWND dialog = currentDialog;
+    return Poll(DWORD(std::atoi(args.c_str())), [&] { return !IsWindow(dialog); })
+               ? "ok"
+               : "timeout";
+  }
+  if (!currentDialog || !IsWindow(currentDialog)) return "error no dialog";
+  if (command == "title") {
+    const std::string text = Describe(currentDialog);
+    return text.empty() ? "error busy" : "ok " + text;
+  }
+  if (command == "info" || command == "control") {
+    const int id = command == "info" ? 1001 : std::atoi(args.c_str());
+    HWND control = GetDlgItem(currentDialog, id);
+    if (!control) return "error no control";
+    const std::string text = Describe(control);
+    if (text.empty()) return "error busy";
+    return "ok " + text +
+           (command == "control"
+                ? (IsWindowEnabled(control) ? " enabled" : " disabled")
+                : "");
+  }
+  if (command == "waitinfo") {
+    std::string expected;
+    DWORD ms;
+    if (!SplitLast(args, &expected, &ms)) return "error usage: waitinfo TEXT MS";
+    const std::wstring want = Wide(expected);
+    HWND control = GetDlgItem(currentDialog, 1001);
+    std::wstring text;
+    const bool seen = Poll(ms, [&] { return ReadTextW(control, &text) && text == want; });
+    return (seen ? "ok " : "timeout ") + Describe(control);
+  }
+  if (command == "buttons")
+    return "ok " + ControlState(4) + " " + ControlState(1) + " " +
+           ControlState(2) + " focus=" + std::to_string(FocusedId());
+  if (command == "press") return Click(currentDialog, std::atoi(args.c_str()));
+  if (command == "close") {
+    PostMessageA(currentDialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    return "ok";
+  }
+  return "error unknown command " + command;
+}
+
+}  // namespace
+
+int main() {
+  // Byte for byte: no CR LF translation on either side.
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+  char line[4096];
+  while (std::fgets(line, sizeof line, stdin)) {
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+      text.pop_back();
+    if (text.empty()) continue;
+    const size_t blank = text.find(' ');
+    const std::string command = text.substr(0, blank);
+    const std::string args =
+        blank == std::string::npos ? "" : text.substr(blank + 1);
+    if (command == "exit") {
+      std::printf("ok\n");
+      break;
+    }
+    std::printf("%s\n", Run(command, args).c_str());
+    std::fflush(stdout);
+  }
+  return 0;
+}
