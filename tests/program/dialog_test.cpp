@@ -55,9 +55,7 @@ TEST_F(DialogTest, CancelOnTheConfirmationPage) {
 
 TEST_F(DialogTest, FinishedUpdateEndsWithExitCodeOne) {
   PosixSetFreeBytes(1000);  // exactly enough
-  ui_.Press(kIdNext);
-  ui_.Press(kIdNext);
-  ui_.Press(kIdNext);
+  PressNext(3);
   EXPECT_EQ(RunUpdater(), 1);
   ASSERT_EQ(ui_.pages().size(), 3u);
   const ShownPage& done = ui_.pages()[2];
@@ -76,8 +74,7 @@ TEST_F(DialogTest, FinishedUpdateEndsWithExitCodeOne) {
 
 TEST_F(DialogTest, ShortfallPageThenBackAndNextAfterSpaceWasFreed) {
   PosixSetFreeBytes(999);
-  ui_.Press(kIdNext);
-  ui_.Press(kIdNext);
+  PressNext(2);
   ui_.Press(kIdBack);
   ui_.Press([] {
     PosixSetFreeBytes(5000);
@@ -119,8 +116,7 @@ TEST_F(DialogTest, CancelOnTheShortfallPageWritesNothing) {
 TEST_F(DialogTest, NegativeRequiredSpaceStandsForAHugeCount) {
   UseStandardGame("RequiredDiskSpace=-1\r\nUpdateFile00=Readme.txt\r\n");
   PosixSetFreeBytes(1000);
-  ui_.Press(kIdNext);
-  ui_.Press(kIdNext);
+  PressNext(2);
   ui_.Press(kIdCancel);
   RunUpdater();
   ASSERT_EQ(ui_.pages().size(), 3u);
@@ -131,17 +127,14 @@ TEST_F(DialogTest, NegativeRequiredSpaceStandsForAHugeCount) {
 
 TEST_F(DialogTest, UnreadableFreeSpaceDoesNotStopTheUpdate) {
   PosixFailDiskQuery(true);
-  ui_.Press(kIdNext);
-  ui_.Press(kIdNext);
-  ui_.Press(kIdNext);
+  PressNext(3);
   EXPECT_EQ(RunUpdater(), 1);
   EXPECT_EQ(ReadFile(Installed("Readme.txt")), "new readme");
 }
 
 TEST_F(DialogTest, CommandsWhileTheRunShowsABoxAreIgnored) {
   UseStandardGame("UpdateFile00=Missing\\Readme.txt\r\n");
-  ui_.Press(kIdNext);
-  ui_.Press(kIdNext);
+  PressNext(2);
   int cursorAnswer = 0;
   ui_.DuringNextErrorBox([&cursorAnswer](PlatWindow dialog) {
     // The buttons are disabled, but Escape and the close box still send

@@ -56,6 +56,10 @@ class ProgramTest : public ::testing::Test {
   void OpenWindow(const std::string& className, const std::string& title);
   void CloseWindows();
   bool TemporaryUpdateIniLeft() const;
+  // Scripts `times` presses of Next: 2 reach the run, 3 also press 完了.
+  void PressNext(int times) {
+    for (int i = 0; i < times; ++i) ui_.Press(kIdNext);
+  }
 
   std::filesystem::path root_;
   ScriptedUi ui_;

@@ -11,12 +11,6 @@ constexpr uint64_t kOldTime = kPackageTime - 864000000000ull;
 
 class RunTest : public ProgramTest {
  protected:
-  // Next, Next, then 完了 when the run gets that far.
-  void PressThrough(bool finishes) {
-    ui_.Press(kIdNext);
-    ui_.Press(kIdNext);
-    if (finishes) ui_.Press(kIdNext);
-  }
   std::filesystem::path Saved(const std::string& name) const {
     return root_ / "d" / "Saves" / name;
   }
@@ -47,7 +41,7 @@ TEST_P(ModesTest, EachModeWritesWhereItShould) {
   WriteFile(Installed("Older.txt"), "installed", kOldTime);
   WriteFile(Saved("Config.dat"), "player's settings", kOldTime);
   WriteFile(Installed("Patch.dat"), "installed", kLaterTime);
-  PressThrough(true);
+  PressNext(3);
 
   EXPECT_EQ(RunUpdater(), 1);
   EXPECT_TRUE(ui_.boxes().empty());
@@ -90,7 +84,7 @@ TEST_F(RunTest, InstModeFilterAndKeyGaps) {
   AddPackageFile("Mine.txt", "mine");
   AddPackageFile("12", "twelve");
   AddPackageFile("Late.txt", "late");
-  PressThrough(true);
+  PressNext(3);
   EXPECT_EQ(RunUpdater(), 1);
   EXPECT_FALSE(std::filesystem::exists(Installed("Other.txt")));
   EXPECT_EQ(ReadFile(Installed("Mine.txt")), "mine");
@@ -108,7 +102,7 @@ TEST_F(RunTest, SixteenKeysAtMost) {
     AddPackageFile("F" + std::to_string(100 + n).substr(1) + ".txt", "x");
   }
   UseStandardGame(lines);
-  PressThrough(true);
+  PressNext(3);
   EXPECT_EQ(RunUpdater(), 1);
   EXPECT_TRUE(std::filesystem::exists(Installed("F15.txt")));
   EXPECT_FALSE(std::filesystem::exists(Installed("F16.txt")));
@@ -119,7 +113,7 @@ TEST_F(RunTest, EntryNameIsTheLastComponentOfThePath) {
   UseStandardGame("UpdateFile00=u,Data\\ソフト.dat\r\n");
   std::filesystem::create_directories(Installed("Data"));
   AddPackageFile("ソフト.dat", "data", kPackageTime, EntryStorage::Compressed);
-  PressThrough(true);
+  PressNext(3);
   EXPECT_EQ(RunUpdater(), 1);
   EXPECT_EQ(ReadFile(Installed("Data\\ソフト.dat")), "data");
 }
@@ -129,7 +123,7 @@ TEST_F(RunTest, DataFolderGoesBetweenBaseAndPathAndIsCreated) {
                   "DataFolder=Save\r\n");
   AddPackageFile("Readme.txt", "readme");
   AddPackageFile("Config.dat", "config");
-  PressThrough(true);
+  PressNext(3);
   EXPECT_EQ(RunUpdater(), 1);
   EXPECT_EQ(ReadFile(Installed("Save\\Readme.txt")), "readme");
   EXPECT_EQ(ReadFile(Saved("Save/Config.dat")), "config");
@@ -143,7 +137,7 @@ TEST_F(RunTest, MissingFolderFailsAndLeavesEarlierFilesWritten) {
   AddPackageFile("First.txt", "1");
   AddPackageFile("Second.txt", "2");
   AddPackageFile("Third.txt", "3");
-  PressThrough(false);
+  PressNext(2);
   EXPECT_EQ(RunUpdater(), 0);
   ASSERT_EQ(ui_.boxes().size(), 2u);
   EXPECT_EQ(ui_.boxes()[0].text, kWriteFailed);
@@ -168,9 +162,18 @@ TEST_F(RunTest, FailedWriteKeepsTheInstalledFile) {
   EXPECT_EQ(ReadFile(Installed("Readme.txt")), "installed");
 }
 
+TEST_F(RunTest, TargetTooLongToJoinIsAFailedWrite) {
+  UseStandardGame("UpdateFile00=" + std::string(240, 'x') + ".txt\r\n");
+  PressNext(2);
+  EXPECT_EQ(RunUpdater(), 0);
+  ASSERT_EQ(ui_.boxes().size(), 2u);
+  EXPECT_EQ(ui_.boxes()[0].text, kWriteFailed);
+  EXPECT_EQ(ui_.boxes()[1].text, kInterrupted);
+}
+
 TEST_F(RunTest, EntryMissingFromThePackageIsReportedTwice) {
   UseStandardGame("UpdateFile00=Nowhere.txt\r\n");
-  PressThrough(false);
+  PressNext(2);
   EXPECT_EQ(RunUpdater(), 0);
   ASSERT_EQ(ui_.boxes().size(), 3u);
   EXPECT_EQ(ui_.boxes()[0].text, "Can't Find File in Resource !!");
@@ -182,7 +185,7 @@ TEST_F(RunTest, EntryMissingFromThePackageIsReportedTwice) {
 TEST_F(RunTest, SectionWithoutFirstKeysEndsTheRun) {
   UseStandardGame("UpdateFile01=Readme.txt\r\nCopyFile01=Movie\r\n");
   AddPackageFile("Readme.txt", "readme");
-  PressThrough(false);
+  PressNext(2);
   EXPECT_EQ(RunUpdater(), 0);
   ASSERT_EQ(ui_.boxes().size(), 2u);
   EXPECT_EQ(ui_.boxes()[0].text, "No 'UpdateFileXX' and 'CopyFileXX'");
@@ -194,7 +197,7 @@ TEST_F(RunTest, SectionWithoutFirstKeysEndsTheRun) {
 TEST_F(RunTest, EveryLineFilteredOutIsAFinishedUpdate) {
   UseStandardGame("UpdateFile00=2,Readme.txt\r\nUpdateFile01=3,u,A.dat\r\n");
   AddPackageFile("Readme.txt", "readme");
-  PressThrough(true);
+  PressNext(3);
   EXPECT_EQ(RunUpdater(), 1);
   ASSERT_EQ(ui_.boxes().size(), 1u);
   EXPECT_EQ(ui_.boxes()[0].text,

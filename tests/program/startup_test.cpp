@@ -250,9 +250,7 @@ TEST_F(StartupTest, GameQuitBeforeOkLetsTheUpdateRun) {
     CloseWindows();
     return kPlatIdOk;
   });
-  ui_.Press(kIdNext);
-  ui_.Press(kIdNext);
-  ui_.Press(kIdNext);
+  PressNext(3);
   EXPECT_EQ(RunUpdater(), 1);
   EXPECT_EQ(ReadFile(Installed("Readme.txt")), "new readme");
 }
