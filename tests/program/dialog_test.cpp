@@ -40,19 +40,6 @@ TEST_F(DialogTest, CancelOnTheStartPageWritesNothing) {
   EXPECT_FALSE(TemporaryUpdateIniLeft());
 }
 
-TEST_F(DialogTest, CancelOnTheConfirmationPage) {
-  ui_.Press(kIdNext);
-  ui_.Press(kIdCancel);
-  EXPECT_EQ(RunUpdater(), 0);
-  ASSERT_EQ(ui_.pages().size(), 2u);
-  const ShownPage& confirm = ui_.pages()[1];
-  EXPECT_EQ(confirm.info, kConfirmText);
-  EXPECT_FALSE(confirm.backEnabled);
-  EXPECT_TRUE(confirm.nextEnabled);
-  EXPECT_TRUE(confirm.cancelEnabled);
-  EXPECT_FALSE(std::filesystem::exists(Installed("Readme.txt")));
-}
-
 TEST_F(DialogTest, FinishedUpdateEndsWithExitCodeOne) {
   PosixSetFreeBytes(1000);  // exactly enough
   PressNext(3);
