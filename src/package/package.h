@@ -11,6 +11,10 @@ constexpr uint32_t kHeaderFlagCompressedDirectory = 1;
 constexpr uint32_t kEntryFlagStored = 1;
 constexpr uint32_t kEntryFlagCompressed = 2;
 
+// No compressed block decodes to more than this many bytes per byte of the
+// block: the longest match, 282 bytes, costs 25 bits.
+constexpr uint64_t kMaxBlockExpansion = (282 * 8) / 25 + 1;
+
 struct PackageHeader {
   uint32_t Magic;
   uint32_t Flags;
@@ -46,11 +50,34 @@ PackageEntry ReadPackageEntry(const uint8_t* record);
 // does not fit in memory.
 PackageDirectory* OpenPackage();
 
-// The same over any image, for the tools.
-PackageDirectory* OpenPackageImage(const uint8_t* image, uint32_t size);
+// Why a package was refused, for the tools that tell their user.
+enum class PackageFault {
+  None,
+  TooSmall,            // no room for the header
+  BadMagic,
+  DirectoryOutside,    // DirectoryOffset before the data area or past the end
+  TooManyEntries,      // more than the directory's bytes can hold
+  OutOfMemory,
+  DirectoryDamaged,    // compressed directory not exactly EntryCount records
+  NameNotTerminated,   // `entry`'s Name has no NUL in its 260 bytes
+  StoredSizeMismatch,  // `entry` is stored plain but its two sizes differ
+  DataOutside,         // `entry`'s data runs past the directory's start
+};
+struct PackageCheck {
+  PackageFault fault;
+  uint32_t entry;
+};
+
+// The same over any image, for the tools; `check`, when given, says why a
+// package was refused.
+PackageDirectory* OpenPackageImage(const uint8_t* image, uint32_t size,
+                                   PackageCheck* check = nullptr);
 
 // Entry count of an opened directory block.
 uint32_t DirectoryEntryCount(const PackageDirectory* directory);
+
+// Entry names compared as the lookup compares them.
+bool EntryNamesEqual(const char* a, const char* b);
 
 // Looks up `name` ignoring case (ASCII letters fold; double-byte characters
 // compare byte for byte), walking from the first entry; the first match

@@ -1,0 +1,173 @@
+// One run over one corpus: decode and encode speed and sizes of our block
+// codec beside zlib, LZ4 and memcpy, with the ratios the project aims at.
+#include <lz4.h>
+#include <lz4hc.h>
+#include <zlib.h>
+
+#include <time.h>
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+
+#include "corpus.h"
+#include "pack/compress.h"
+#include "package/decompress.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Fastest of several passes, at least `minSeconds` of passes in all: the
+// machine is shared, and the fastest pass is the one least disturbed.
+// (<chrono> cannot be compiled with Shift-JIS literals: it spells a micro sign.)
+double Now() {
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+double FastestPass(const std::function<void()>& pass, double minSeconds) {
+  double best = 1e30, total = 0;
+  for (int n = 0; n < 3 || total < minSeconds; ++n) {
+    double start = Now();
+    pass();
+    double s = Now() - start;
+    best = std::min(best, s);
+    total += s;
+  }
+  return best;
+}
+
+struct Encoded {
+  Bytes greedy, best, zlib, lz4;
+};
+
+[[noreturn]] void Fail(const char* what, const std::string& file) {
+  std::fprintf(stderr, "codec_bench: %s failed on %s\n", what, file.c_str());
+  std::exit(1);
+}
+
+}  // namespace
+
+int main() {
+  std::vector<CorpusFile> corpus = BuildCorpus();
+  size_t total = 0, largest = 0;
+  for (const CorpusFile& f : corpus) {
+    total += f.bytes.size();
+    largest = std::max(largest, f.bytes.size());
+  }
+
+  std::vector<Encoded> encoded(corpus.size());
+  auto encodeLevel = [&](CompressLevel level, Bytes Encoded::*slot) {
+    return FastestPass([&] {
+      for (size_t i = 0; i < corpus.size(); ++i)
+        encoded[i].*slot = CompressBlock(corpus[i].bytes.data(), corpus[i].bytes.size(), level);
+    }, 0);
+  };
+  double greedyEncode = encodeLevel(CompressLevel::Greedy, &Encoded::greedy);
+  double bestEncode = encodeLevel(CompressLevel::Best, &Encoded::best);
+  double zlibEncode = FastestPass([&] {
+    for (size_t i = 0; i < corpus.size(); ++i) {
+      const Bytes& in = corpus[i].bytes;
+      uLongf size = compressBound(in.size());
+      encoded[i].zlib.resize(size);
+      compress2(encoded[i].zlib.data(), &size, in.data(), in.size(), 9);
+      encoded[i].zlib.resize(size);
+    }
+  }, 0);
+  for (size_t i = 0; i < corpus.size(); ++i) {
+    const Bytes& in = corpus[i].bytes;
+    encoded[i].lz4.resize(LZ4_compressBound(int(in.size())));
+    int size = LZ4_compress_HC(reinterpret_cast<const char*>(in.data()),
+                               reinterpret_cast<char*>(encoded[i].lz4.data()), int(in.size()),
+                               int(encoded[i].lz4.size()), LZ4HC_CLEVEL_DEFAULT);
+    encoded[i].lz4.resize(size);
+  }
+
+  // Every decoder writes into a buffer of exactly the file's size, as the
+  // updater does, and every result is checked once.
+  Bytes out(largest);
+  auto ours = [&](Bytes Encoded::*slot, bool check) {
+    for (size_t i = 0; i < corpus.size(); ++i) {
+      const Bytes& block = encoded[i].*slot;
+      size_t written = 0;
+      if (!DecompressBlock(out.data(), corpus[i].bytes.size(), block.data(), block.size(),
+                           &written) ||
+          (check && (written != corpus[i].bytes.size() ||
+                     std::memcmp(out.data(), corpus[i].bytes.data(), written) != 0)))
+        Fail("our decoder", corpus[i].name);
+    }
+  };
+  auto inflate = [&](bool check) {
+    for (size_t i = 0; i < corpus.size(); ++i) {
+      uLongf size = corpus[i].bytes.size();
+      if (uncompress(out.data(), &size, encoded[i].zlib.data(), encoded[i].zlib.size()) != Z_OK ||
+          (check && std::memcmp(out.data(), corpus[i].bytes.data(), size) != 0))
+        Fail("inflate", corpus[i].name);
+    }
+  };
+  auto lz4 = [&](bool check) {
+    for (size_t i = 0; i < corpus.size(); ++i) {
+      int size = LZ4_decompress_safe(reinterpret_cast<const char*>(encoded[i].lz4.data()),
+                                     reinterpret_cast<char*>(out.data()),
+                                     int(encoded[i].lz4.size()), int(corpus[i].bytes.size()));
+      if (size != int(corpus[i].bytes.size()) ||
+          (check && std::memcmp(out.data(), corpus[i].bytes.data(), size) != 0))
+        Fail("LZ4", corpus[i].name);
+    }
+  };
+  ours(&Encoded::greedy, true);
+  ours(&Encoded::best, true);
+  inflate(true);
+  lz4(true);
+
+  const double kMinSeconds = 1.0;
+  double greedyDecode = FastestPass([&] { ours(&Encoded::greedy, false); }, kMinSeconds);
+  double bestDecode = FastestPass([&] { ours(&Encoded::best, false); }, kMinSeconds);
+  double zlibDecode = FastestPass([&] { inflate(false); }, kMinSeconds);
+  double lz4Decode = FastestPass([&] { lz4(false); }, kMinSeconds);
+  double memcpyTime = FastestPass([&] {
+    for (const CorpusFile& f : corpus) std::memcpy(out.data(), f.bytes.data(), f.bytes.size());
+  }, kMinSeconds);
+
+  std::printf("%-24s %10s %10s %10s %10s %10s\n", "file", "size", "greedy", "best", "zlib -9",
+              "lz4hc");
+  size_t sums[4] = {};
+  for (size_t i = 0; i < corpus.size(); ++i) {
+    const Encoded& e = encoded[i];
+    std::printf("%-24s %10zu %10zu %10zu %10zu %10zu\n", corpus[i].name.c_str(),
+                corpus[i].bytes.size(), e.greedy.size(), e.best.size(), e.zlib.size(),
+                e.lz4.size());
+    sums[0] += e.greedy.size();
+    sums[1] += e.best.size();
+    sums[2] += e.zlib.size();
+    sums[3] += e.lz4.size();
+  }
+  std::printf("%-24s %10zu %10zu %10zu %10zu %10zu\n\n", "total", total, sums[0], sums[1],
+              sums[2], sums[3]);
+
+  auto mbs = [&](double seconds) { return double(total) / seconds / 1e6; };
+  std::printf("decode MB/s (of decoded bytes)\n");
+  std::printf("  ours, greedy blocks %9.1f\n", mbs(greedyDecode));
+  std::printf("  ours, best blocks   %9.1f\n", mbs(bestDecode));
+  std::printf("  zlib inflate        %9.1f\n", mbs(zlibDecode));
+  std::printf("  LZ4 decompress      %9.1f\n", mbs(lz4Decode));
+  std::printf("  memcpy              %9.1f\n\n", mbs(memcpyTime));
+  std::printf("encode MB/s             size     ratio\n");
+  std::printf("  greedy          %7.1f %10zu %8.3f\n", mbs(greedyEncode), sums[0],
+              double(sums[0]) / total);
+  std::printf("  best            %7.1f %10zu %8.3f\n", mbs(bestEncode), sums[1],
+              double(sums[1]) / total);
+  std::printf("  zlib -9         %7.1f %10zu %8.3f\n\n", mbs(zlibEncode), sums[2],
+              double(sums[2]) / total);
+  std::printf("ratios\n");
+  std::printf("  our decode / zlib inflate (greedy blocks) %6.2fx  (target >= 1.5)\n",
+              zlibDecode / greedyDecode);
+  std::printf("  our decode / zlib inflate (best blocks)   %6.2fx\n", zlibDecode / bestDecode);
+  std::printf("  our decode / LZ4 decompress               %6.2fx\n", lz4Decode / greedyDecode);
+  std::printf("  best size / greedy size                   %6.3f   (target <= 0.97)\n",
+              double(sums[1]) / sums[0]);
+  std::printf("  best size / zlib -9 size                  %6.3f\n", double(sums[1]) / sums[2]);
+  return 0;
+}

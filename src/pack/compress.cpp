@@ -1,0 +1,307 @@
+// Block writer: finds matches with hash chains and writes the tokens in the
+// order the decoder reads them, each control word in the place the decoder
+// will load it from.
+#include "pack/compress.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+constexpr size_t kMaxDistance = 8192;       // long matches
+constexpr size_t kMaxShortDistance = 2303;  // short matches (2 bytes)
+constexpr size_t kMinLongLength = 3;
+constexpr size_t kMaxLength = 282;
+constexpr unsigned kEndCode = 2303;
+
+// How far down a hash chain each level looks: the bound that keeps long
+// repetitive inputs fast.
+constexpr unsigned kGreedyChainDepth = 128;
+constexpr unsigned kBestChainDepth = 1024;
+// A match this long is taken at once by the best parse; the few bits that
+// a finer parse could still save do not pay for the time.
+constexpr size_t kBestTakeAtOnce = 200;
+
+class BitWriter {
+ public:
+  explicit BitWriter(std::vector<uint8_t>& out) : out_(out) {
+    wordPos_ = out_.size();
+    out_.resize(wordPos_ + 4);
+  }
+
+  // A control word is stored only when a bit for the next one arrives, so
+  // byte fields written meanwhile stand ahead of the next word, exactly where
+  // the decoder will look for them.
+  void Bit(unsigned bit) {
+    if (used_ == 32) {
+      StoreWord();
+      wordPos_ = out_.size();
+      out_.resize(wordPos_ + 4);
+      word_ = 0;
+      used_ = 0;
+    }
+    word_ |= uint32_t(bit & 1) << (31 - used_);
+    ++used_;
+  }
+
+  void Bits(unsigned value, unsigned count) {
+    while (count--) Bit(value >> count);
+  }
+
+  void Byte(unsigned value) { out_.push_back(uint8_t(value)); }
+
+  void Finish() { StoreWord(); }
+
+ private:
+  void StoreWord() {
+    for (int i = 0; i < 4; ++i) out_[wordPos_ + i] = uint8_t(word_ >> (8 * i));
+  }
+
+  std::vector<uint8_t>& out_;
+  size_t wordPos_;
+  uint32_t word_ = 0;
+  unsigned used_ = 0;
+};
+
+void WriteLiteral(BitWriter& w, uint8_t value) {
+  w.Bit(1);
+  w.Byte(value);
+}
+
+void WriteShortMatch(BitWriter& w, size_t distance) {
+  unsigned value = unsigned(distance - 1);
+  w.Bits(0b01, 2);
+  if (value < 256) {
+    w.Bit(0);
+    w.Byte(value);
+  } else {
+    w.Bit(1);
+    w.Byte((value - 256) >> 3);
+    w.Bits(value - 256, 3);
+  }
+}
+
+void WriteLongMatch(BitWriter& w, size_t distance, size_t length) {
+  unsigned value = unsigned(distance - 1);
+  w.Bits(0b00, 2);
+  if (value < 512) {
+    w.Bit(1);
+    w.Byte(value >> 1);
+    w.Bits(value, 1);
+  } else if (value < 1024) {
+    w.Bits(0b01, 2);
+    w.Byte((value - 512) >> 1);
+    w.Bits(value, 1);
+  } else if (value < 2048) {
+    w.Bits(0b001, 3);
+    w.Byte((value - 1024) >> 2);
+    w.Bits(value, 2);
+  } else if (value < 4096) {
+    w.Bits(0b0001, 4);
+    w.Byte((value - 2048) >> 3);
+    w.Bits(value, 3);
+  } else {
+    w.Bits(0b0000, 4);
+    w.Byte((value - 4096) >> 4);
+    w.Bits(value, 4);
+  }
+  unsigned len = unsigned(length);
+  if (len == 3) {
+    w.Bit(1);
+  } else if (len == 4) {
+    w.Bits(0b01, 2);
+  } else if (len <= 6) {
+    w.Bits(0b001, 3);
+    w.Bits(len - 5, 1);
+  } else if (len <= 10) {
+    w.Bits(0b0001, 4);
+    w.Bits(len - 7, 2);
+  } else if (len <= 26) {
+    w.Bits(0b00001, 5);
+    w.Bits(len - 11, 4);
+  } else {
+    w.Bits(0b00000, 5);
+    w.Byte(len - 27);
+  }
+}
+
+// The end code, then the closing 1 bit that the packages carry after it.
+void WriteEnd(BitWriter& w) {
+  w.Bits(0b011, 3);
+  w.Byte((kEndCode - 256) >> 3);
+  w.Bits(kEndCode - 256, 3);
+  w.Bit(1);
+  w.Finish();
+}
+
+// Bits of each token, for the best parse.
+constexpr uint32_t kLiteralCost = 9;
+
+uint32_t ShortMatchCost(size_t distance) { return distance <= 256 ? 11 : 14; }
+
+uint32_t LongMatchCost(size_t distance, size_t length) {
+  uint32_t cost = 2;
+  if (distance <= 512) cost += 10;
+  else if (distance <= 1024) cost += 11;
+  else if (distance <= 2048) cost += 13;
+  else if (distance <= 4096) cost += 15;
+  else cost += 16;
+  if (length == 3) cost += 1;
+  else if (length == 4) cost += 2;
+  else if (length <= 6) cost += 4;
+  else if (length <= 10) cost += 6;
+  else if (length <= 26) cost += 9;
+  else cost += 13;
+  return cost;
+}
+
+// Hash chains over 3-byte prefixes for long matches, and the last position
+// of every 2-byte pair for short ones. Positions are entered in order, each
+// after it has been searched.
+class MatchFinder {
+ public:
+  MatchFinder(const uint8_t* data, size_t size, unsigned depth)
+      : data_(data), size_(size), depth_(depth),
+        head_(size_t(1) << kHashBits, kNone), chain_(kMaxDistance, kNone),
+        lastPair_(size_t(1) << 16, kNone) {}
+
+  // Calls found(length, distance) for each match that is longer than every
+  // nearer one, nearest first: for each length the cheapest distance.
+  template <class Found>
+  void LongMatches(size_t pos, Found found) const {
+    size_t limit = std::min(kMaxLength, size_ - pos);
+    if (limit < kMinLongLength) return;
+    const uint8_t* here = data_ + pos;
+    size_t best = kMinLongLength - 1;
+    uint32_t candidate = head_[Hash(here)];
+    for (unsigned steps = depth_; candidate != kNone && steps--;) {
+      size_t distance = pos - candidate;
+      if (distance > kMaxDistance) break;
+      const uint8_t* there = data_ + candidate;
+      if (there[best] == here[best]) {
+        size_t length = 0;
+        while (length < limit && there[length] == here[length]) ++length;
+        if (length > best) {
+          best = length;
+          found(length, distance);
+          if (length == limit) break;
+        }
+      }
+      uint32_t next = chain_[candidate % kMaxDistance];
+      if (next == kNone || next >= candidate) break;
+      candidate = next;
+    }
+  }
+
+  // Distance of the nearest earlier pair equal to the two bytes at `pos`
+  // when a short match reaches it, else 0.
+  size_t ShortMatch(size_t pos) const {
+    if (size_ - pos < 2) return 0;
+    uint32_t last = lastPair_[Pair(data_ + pos)];
+    if (last == kNone || pos - last > kMaxShortDistance) return 0;
+    return pos - last;
+  }
+
+  void Insert(size_t pos) {
+    if (size_ - pos >= kMinLongLength) {
+      uint32_t& head = head_[Hash(data_ + pos)];
+      chain_[pos % kMaxDistance] = head;
+      head = uint32_t(pos);
+    }
+    if (size_ - pos >= 2) lastPair_[Pair(data_ + pos)] = uint32_t(pos);
+  }
+
+ private:
+  static constexpr unsigned kHashBits = 16;
+  static constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
+
+  static uint32_t Hash(const uint8_t* p) {
+    uint32_t v = uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+    return (v * 2654435761u) >> (32 - kHashBits);
+  }
+  static uint32_t Pair(const uint8_t* p) { return uint32_t(p[0]) << 8 | p[1]; }
+
+  const uint8_t* data_;
+  size_t size_;
+  unsigned depth_;
+  std::vector<uint32_t> head_;
+  std::vector<uint32_t> chain_;  // previous position with the same hash
+  std::vector<uint32_t> lastPair_;
+};
+
+void CompressGreedy(const uint8_t* data, size_t size, BitWriter& w) {
+  MatchFinder finder(data, size, kGreedyChainDepth);
+  size_t pos = 0;
+  while (pos < size) {
+    size_t length = 0, distance = 0;
+    finder.LongMatches(pos, [&](size_t l, size_t d) {
+      length = l;
+      distance = d;
+    });
+    size_t step = 1;
+    if (length >= kMinLongLength) {
+      WriteLongMatch(w, distance, length);
+      step = length;
+    } else if (size_t shortDistance = finder.ShortMatch(pos)) {
+      WriteShortMatch(w, shortDistance);
+      step = 2;
+    } else {
+      WriteLiteral(w, data[pos]);
+    }
+    for (size_t end = pos + step; pos < end; ++pos) finder.Insert(pos);
+  }
+}
+
+// The cheapest parse in bits: every token's cost is fixed, so a shortest
+// path over the positions, with the match finder's candidates as edges,
+// gives the smallest block for those candidates.
+void CompressBest(const uint8_t* data, size_t size, BitWriter& w) {
+  struct Step {
+    uint32_t cost = std::numeric_limits<uint32_t>::max();
+    uint16_t length = 0;    // of the token that ends here; 1 is a literal
+    uint16_t distance = 0;  // of that token when it is a match
+  };
+  std::vector<Step> best(size + 1);
+  best[0].cost = 0;
+  MatchFinder finder(data, size, kBestChainDepth);
+  auto relax = [&](size_t to, uint32_t cost, size_t length, size_t distance) {
+    if (cost < best[to].cost) best[to] = {cost, uint16_t(length), uint16_t(distance)};
+  };
+  for (size_t pos = 0; pos < size;) {
+    uint32_t base = best[pos].cost;
+    relax(pos + 1, base + kLiteralCost, 1, 0);
+    if (size_t distance = finder.ShortMatch(pos))
+      relax(pos + 2, base + ShortMatchCost(distance), 2, distance);
+    size_t shorter = kMinLongLength - 1, longest = 0;
+    finder.LongMatches(pos, [&](size_t length, size_t distance) {
+      for (size_t l = shorter + 1; l <= length; ++l)
+        relax(pos + l, base + LongMatchCost(distance, l), l, distance);
+      shorter = longest = length;
+    });
+    size_t step = longest >= kBestTakeAtOnce ? longest : 1;
+    for (size_t end = pos + step; pos < end; ++pos) finder.Insert(pos);
+  }
+
+  std::vector<size_t> ends;  // token ends, last token first
+  for (size_t pos = size; pos > 0; pos -= best[pos].length) ends.push_back(pos);
+  for (auto it = ends.rbegin(); it != ends.rend(); ++it) {
+    const Step& s = best[*it];
+    size_t start = *it - s.length;
+    if (s.length == 1) WriteLiteral(w, data[start]);
+    else if (s.length == 2) WriteShortMatch(w, s.distance);
+    else WriteLongMatch(w, s.distance, s.length);
+  }
+}
+
+}  // namespace
+
+std::vector<uint8_t> CompressBlock(const uint8_t* data, size_t size,
+                                   CompressLevel level) {
+  std::vector<uint8_t> out;
+  out.reserve(size + size / 8 + 16);
+  BitWriter w(out);
+  if (level == CompressLevel::Best) CompressBest(data, size, w);
+  else CompressGreedy(data, size, w);
+  WriteEnd(w);
+  return out;
+}

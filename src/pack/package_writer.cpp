@@ -1,0 +1,98 @@
+// Lays out a package: header, entry data in directory order on 16-byte
+// boundaries, then the directory, plain or as one block.
+#include "pack/package_writer.h"
+
+#include <cstring>
+
+#include "package/package.h"
+
+namespace {
+
+constexpr uint64_t kMaxPackageSize = 0xFFFFFFFFu;
+
+void PutLe32(uint8_t* p, uint32_t value) {
+  p[0] = static_cast<uint8_t>(value);
+  p[1] = static_cast<uint8_t>(value >> 8);
+  p[2] = static_cast<uint8_t>(value >> 16);
+  p[3] = static_cast<uint8_t>(value >> 24);
+}
+
+bool NameFits(const std::string& name) {
+  return !name.empty() && name.size() < kEntryNameSize &&
+         name.find('\0') == std::string::npos;
+}
+
+// The 280-byte directory record of one entry.
+void PutRecord(uint8_t* record, const PackageInput& input, uint32_t flags,
+               uint32_t storedSize) {
+  std::memset(record, 0, kPackageEntrySize);
+  std::memcpy(record, input.name.data(), input.name.size());
+  PutLe32(record + 260, flags);
+  PutLe32(record + 264, static_cast<uint32_t>(input.lastWriteTime));
+  PutLe32(record + 268, static_cast<uint32_t>(input.lastWriteTime >> 32));
+  PutLe32(record + 272, static_cast<uint32_t>(input.data.size()));
+  PutLe32(record + 276, storedSize);
+}
+
+}  // namespace
+
+PackageWriteStatus BuildPackage(const std::vector<PackageInput>& inputs,
+                                const PackageOptions& options,
+                                std::vector<uint8_t>* image,
+                                PackageProgress progress,
+                                void* progressContext) {
+  image->clear();
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    if (!NameFits(inputs[i].name)) return {PackageWriteResult::BadName, i};
+    if (inputs[i].data.size() > kMaxPackageSize) {
+      return {PackageWriteResult::EntryTooLarge, i};
+    }
+  }
+
+  std::vector<uint8_t> out(kPackageHeaderSize, 0);
+  std::vector<uint8_t> directory(inputs.size() * kPackageEntrySize);
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    if (progress) progress(progressContext, i, inputs.size());
+    const PackageInput& input = inputs[i];
+    std::vector<uint8_t> block;
+    bool compressed = input.storage != EntryStorage::Stored;
+    if (compressed) {
+      block = CompressBlock(input.data.data(), input.data.size(), options.level);
+      if (input.storage == EntryStorage::Smaller &&
+          block.size() >= input.data.size()) {
+        compressed = false;
+      }
+    }
+    const std::vector<uint8_t>& stored = compressed ? block : input.data;
+    // Checked before appending so a too-large package is never built in full.
+    const uint64_t end =
+        (uint64_t{out.size()} + stored.size() + 15) & ~uint64_t{15};
+    if (end > kMaxPackageSize) return {PackageWriteResult::PackageTooLarge, i};
+    PutRecord(directory.data() + i * kPackageEntrySize, input,
+              compressed ? kEntryFlagCompressed : kEntryFlagStored,
+              static_cast<uint32_t>(stored.size()));
+    out.insert(out.end(), stored.begin(), stored.end());
+    out.resize(static_cast<size_t>(end), 0);
+  }
+
+  const uint64_t directoryOffset = out.size();
+  uint32_t flags = 0;
+  if (options.compressDirectory) {
+    const std::vector<uint8_t> block =
+        CompressBlock(directory.data(), directory.size(), options.level);
+    out.insert(out.end(), block.begin(), block.end());
+    flags = kHeaderFlagCompressedDirectory;
+  } else {
+    out.insert(out.end(), directory.begin(), directory.end());
+  }
+  if (out.size() > kMaxPackageSize) {
+    return {PackageWriteResult::PackageTooLarge, inputs.size()};
+  }
+
+  PutLe32(out.data(), kPackageMagic);
+  PutLe32(out.data() + 4, flags);
+  PutLe32(out.data() + 8, static_cast<uint32_t>(directoryOffset));
+  PutLe32(out.data() + 12, static_cast<uint32_t>(inputs.size()));
+  *image = std::move(out);
+  return {PackageWriteResult::Ok, 0};
+}

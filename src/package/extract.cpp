@@ -1,0 +1,135 @@
+#include "package/extract.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "base/state.h"
+#include "package/decompress.h"
+#include "package/package.h"
+#include "platform/platform.h"
+
+namespace {
+
+bool IsLeadByte(unsigned char c) {
+  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+// The root whose free space decides whether the entry fits: "D:" for a
+// drive-letter path, otherwise the folder that holds the target (with its
+// separator, which a UNC share needs), or "." for a bare file name.
+void VolumeRootOf(const char* target, char* root) {
+  const unsigned char first = static_cast<unsigned char>(target[0]);
+  if (((first | 0x20) >= 'a' && (first | 0x20) <= 'z') && target[1] == ':') {
+    root[0] = target[0];
+    root[1] = ':';
+    root[2] = '\0';
+    return;
+  }
+  // Walk by characters so that the second byte of a double-byte character
+  // is never taken for a separator.
+  size_t folderLength = 0;
+  for (size_t i = 0; target[i] != '\0'; ++i) {
+    if (target[i] == '\\' || target[i] == '/') {
+      folderLength = i + 1;
+    } else if (IsLeadByte(static_cast<unsigned char>(target[i])) &&
+               target[i + 1] != '\0') {
+      ++i;
+    }
+  }
+  if (folderLength == 0) {
+    std::strcpy(root, ".");
+    return;
+  }
+  std::memcpy(root, target, folderLength);
+  root[folderLength] = '\0';
+}
+
+// False after showing the disk-space message. A volume whose free space
+// cannot be read counts as having room: the write then reports for itself.
+bool CheckRoom(const char* target, uint32_t size) {
+  char root[kPathSize];
+  VolumeRootOf(target, root);
+  uint64_t freeBytes = 0;
+  uint64_t totalBytes = 0;
+  if (!QueryDiskSpace(root, &freeBytes, &totalBytes, nullptr)) return true;
+  if (size <= freeBytes) return true;
+  const uint64_t shortfall = size - freeBytes;
+  char message[kMessageSize];
+  std::snprintf(message, sizeof message,
+                "ディスク容量が足りません。%s ドライブに %i バイトの空き容量が必要です",
+                root, static_cast<int>(static_cast<uint32_t>(shortfall)));
+  ShowUpdaterError(message);
+  return false;
+}
+
+// Writes the entry's bytes to the target unless the target is a folder or
+// the newer-only rule spares it.
+int PlaceEntry(const char* target, const PackageEntry& entry,
+               const uint8_t* data, int newerOnly) {
+  unsigned attributes = 0;
+  const bool exists = PlatGetAttributes(target, &attributes);
+  if (exists && (attributes & kPlatAttrFolder)) return 0;
+  // Made writable before the newer-only rule looks, so a spared file keeps
+  // normal attributes as well.
+  if (exists && (attributes & kPlatAttrReadOnly)) {
+    PlatSetNormalAttributes(target);
+  }
+  uint64_t existingTime = 0;
+  if (newerOnly && exists && PlatReadLastWriteTime(target, &existingTime) &&
+      existingTime > entry.LastWriteTime) {
+    return 1;
+  }
+  return WriteWholeFile(target, data, entry.FileSize, &entry.LastWriteTime);
+}
+
+}  // namespace
+
+int ExtractEntry(const char* target, const char* name, int newerOnly) {
+  PackageEntry entry;
+  uint32_t dataOffset = 0;
+  if (OpenDirectory == nullptr ||
+      !FindPackageEntry(OpenDirectory, name, &entry, &dataOffset)) {
+    ShowUpdaterError("Can't Find File in Resource !!");
+    return 0;
+  }
+  // A path that long cannot be written: the caller reports a failed write.
+  if (std::strlen(target) >= kPathSize) return 0;
+  if (!CheckRoom(target, entry.FileSize)) return 0;
+
+  const uint8_t* data = PackageImage + dataOffset;
+  if ((entry.Flags & kEntryFlagCompressed) == 0) {
+    return PlaceEntry(target, entry, data, newerOnly);
+  }
+  uint8_t* unpacked =
+      static_cast<uint8_t*>(std::malloc(entry.FileSize ? entry.FileSize : 1));
+  if (unpacked == nullptr) {
+    ShowUpdaterError("Can't Allocate Memory !!");
+    return 0;
+  }
+  // A damaged block, or one that decodes to another size than the entry
+  // claims, is not written: the caller reports it as a failed write.
+  size_t written = 0;
+  int result = 0;
+  if (DecompressBlock(unpacked, entry.FileSize, data, entry.StoredSize,
+                      &written) &&
+      written == entry.FileSize) {
+    result = PlaceEntry(target, entry, unpacked, newerOnly);
+  }
+  std::free(unpacked);
+  return result;
+}
+
+int WriteWholeFile(const char* path, const void* data, uint32_t size,
+                   const uint64_t* fileTime) {
+  return PlatWriteWholeFile(path, data, size, fileTime) ? 1 : 0;
+}
+
+uint8_t* ReadWholeFile(const char* path, uint32_t* size) {
+  return PlatReadWholeFile(path, size);
+}
+
+int QueryDiskSpace(const char* root, uint64_t* freeForCaller, uint64_t* total,
+                   uint64_t* totalFree) {
+  return PlatQueryDiskSpace(root, freeForCaller, total, totalFree) ? 1 : 0;
+}

@@ -1,0 +1,179 @@
+// The update package: reading its header and directory, checking that the
+// package hangs together, and finding entries by name.
+#include "package/package.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "package/decompress.h"
+
+const uint8_t* PackageImage = nullptr;
+uint32_t PackageImageSize = 0;
+PackageDirectory* OpenDirectory = nullptr;
+const uint8_t* DirectoryEntries = nullptr;
+
+namespace {
+
+// Shift-JIS lead bytes: the byte after one belongs to the same character.
+bool IsLeadByte(uint8_t c) {
+  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+uint8_t FoldAscii(uint8_t c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<uint8_t>(c - 'a' + 'A') : c;
+}
+
+PackageDirectory* Fail(PackageCheck* check, PackageFault fault,
+                       uint32_t entry = 0) {
+  if (check) {
+    check->fault = fault;
+    check->entry = entry;
+  }
+  return nullptr;
+}
+
+// Every name ends inside its field, a plain entry's two sizes agree, and
+// every entry's data lies between the header and the directory.
+bool CheckEntries(const uint8_t* records, uint32_t count,
+                  uint32_t directoryOffset, PackageCheck* check) {
+  uint64_t offset = kPackageHeaderSize;
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* record = records + uint64_t{i} * kPackageEntrySize;
+    if (!std::memchr(record, 0, kEntryNameSize)) {
+      Fail(check, PackageFault::NameNotTerminated, i);
+      return false;
+    }
+    const PackageEntry entry = ReadPackageEntry(record);
+    if (!(entry.Flags & kEntryFlagCompressed) &&
+        entry.StoredSize != entry.FileSize) {
+      Fail(check, PackageFault::StoredSizeMismatch, i);
+      return false;
+    }
+    if (offset + entry.StoredSize > directoryOffset) {
+      Fail(check, PackageFault::DataOutside, i);
+      return false;
+    }
+    offset = (offset + entry.StoredSize + 15) & ~uint64_t{15};
+  }
+  return true;
+}
+
+}  // namespace
+
+uint32_t ReadLe32(const uint8_t* p) {
+  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 |
+         uint32_t{p[3]} << 24;
+}
+
+uint64_t ReadLe64(const uint8_t* p) {
+  return uint64_t{ReadLe32(p)} | uint64_t{ReadLe32(p + 4)} << 32;
+}
+
+PackageHeader ReadPackageHeader(const uint8_t* bytes) {
+  PackageHeader header;
+  header.Magic = ReadLe32(bytes);
+  header.Flags = ReadLe32(bytes + 4);
+  header.DirectoryOffset = ReadLe32(bytes + 8);
+  header.EntryCount = ReadLe32(bytes + 12);
+  return header;
+}
+
+PackageEntry ReadPackageEntry(const uint8_t* record) {
+  PackageEntry entry;
+  std::memcpy(entry.Name, record, kEntryNameSize);
+  entry.Flags = ReadLe32(record + 260);
+  entry.LastWriteTime = ReadLe64(record + 264);
+  entry.FileSize = ReadLe32(record + 272);
+  entry.StoredSize = ReadLe32(record + 276);
+  return entry;
+}
+
+PackageDirectory* OpenPackage() {
+  return OpenPackageImage(PackageImage, PackageImageSize);
+}
+
+PackageDirectory* OpenPackageImage(const uint8_t* image, uint32_t size,
+                                   PackageCheck* check) {
+  if (check) *check = PackageCheck{};
+  if (!image || size < kPackageHeaderSize) {
+    return Fail(check, PackageFault::TooSmall);
+  }
+  const PackageHeader header = ReadPackageHeader(image);
+  if (header.Magic != kPackageMagic) return Fail(check, PackageFault::BadMagic);
+  if (header.DirectoryOffset < kPackageHeaderSize ||
+      header.DirectoryOffset > size) {
+    return Fail(check, PackageFault::DirectoryOutside);
+  }
+
+  const bool compressed = header.Flags & kHeaderFlagCompressedDirectory;
+  const uint64_t available = size - header.DirectoryOffset;
+  const uint64_t entryBytes = uint64_t{header.EntryCount} * kPackageEntrySize;
+  const uint64_t limit = compressed ? available * kMaxBlockExpansion : available;
+  if (entryBytes > limit || kPackageHeaderSize + entryBytes > SIZE_MAX) {
+    return Fail(check, PackageFault::TooManyEntries);
+  }
+
+  auto* directory = static_cast<PackageDirectory*>(
+      std::malloc(static_cast<size_t>(kPackageHeaderSize + entryBytes)));
+  if (!directory) return Fail(check, PackageFault::OutOfMemory);
+  uint8_t* records = directory + kPackageHeaderSize;
+  const uint8_t* source = image + header.DirectoryOffset;
+
+  // The directory's block is decoded straight from the image: the bounded
+  // decoder never reads past the bytes it is given, so no copy is needed.
+  if (compressed) {
+    size_t written = 0;
+    if (!DecompressBlock(records, static_cast<size_t>(entryBytes), source,
+                         static_cast<size_t>(available), &written) ||
+        written != entryBytes) {
+      std::free(directory);
+      return Fail(check, PackageFault::DirectoryDamaged);
+    }
+  } else if (entryBytes) {
+    std::memcpy(records, source, static_cast<size_t>(entryBytes));
+  }
+  std::memcpy(directory, image, kPackageHeaderSize);
+
+  if (!CheckEntries(records, header.EntryCount, header.DirectoryOffset,
+                    check)) {
+    std::free(directory);
+    return nullptr;
+  }
+  return directory;
+}
+
+uint32_t DirectoryEntryCount(const PackageDirectory* directory) {
+  return ReadLe32(directory + 12);
+}
+
+bool EntryNamesEqual(const char* a, const char* b) {
+  const auto* x = reinterpret_cast<const uint8_t*>(a);
+  const auto* y = reinterpret_cast<const uint8_t*>(b);
+  for (size_t i = 0;; ++i) {
+    if (FoldAscii(x[i]) != FoldAscii(y[i])) return false;
+    if (!x[i]) return true;
+    // A trail byte may look like an ASCII letter; it is never folded.
+    if (IsLeadByte(x[i])) {
+      ++i;
+      if (x[i] != y[i]) return false;
+      if (!x[i]) return true;
+    }
+  }
+}
+
+bool FindPackageEntry(const PackageDirectory* directory, const char* name,
+                      PackageEntry* entry, uint32_t* dataOffset) {
+  const uint32_t count = DirectoryEntryCount(directory);
+  const uint8_t* record = directory + kPackageHeaderSize;
+  uint32_t offset = kPackageHeaderSize;
+  for (uint32_t i = 0; i < count; ++i, record += kPackageEntrySize) {
+    const PackageEntry candidate = ReadPackageEntry(record);
+    if (EntryNamesEqual(candidate.Name, name)) {
+      if (entry) *entry = candidate;
+      if (dataOffset) *dataOffset = offset;
+      return true;
+    }
+    offset = NextDataOffset(offset, candidate.StoredSize);
+  }
+  return false;
+}

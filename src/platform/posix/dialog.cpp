@@ -1,0 +1,156 @@
+// The wizard dialog host: the template's caption, info line and three
+// buttons as state, a modal loop that feeds the dialog procedure the neutral
+// messages, and the queries through which drivers read what it shows.
+#include <cstdio>
+
+#include "platform/posix/hook_state.h"
+#include "platform/posix/ui.h"
+#include "platform/posix/window.h"
+
+namespace {
+
+constexpr int kInfoId = 1001;
+constexpr int kCancelId = 2;
+
+struct Control {
+  int id;
+  char text[1024];
+  bool enabled;
+};
+
+struct Dialog {
+  PlatWindowTag window;
+  PlatDialogProc proc;
+  Control controls[4];
+  int focus;
+  bool running;
+  bool ended;
+  intptr_t result;
+};
+
+// One dialog at a time, kept after it closes so that its last state can
+// still be read.
+Dialog gDialog;
+PlatCursor gCursor = kPlatCursorArrow;
+
+Dialog* AsDialog(PlatWindow window) {
+  return window == &gDialog.window ? &gDialog : nullptr;
+}
+
+Control* FindControl(Dialog* dialog, int id) {
+  if (!dialog) return nullptr;
+  for (Control& control : dialog->controls)
+    if (control.id == id) return &control;
+  return nullptr;
+}
+
+// The template: ids, texts and tab order of resource 101.
+void CreateDialog(PlatDialogProc proc) {
+  gDialog = Dialog{};
+  InitWindow(&gDialog.window, kWindowDialog, kDialogClass, "UPDATE");
+  gDialog.proc = proc;
+  gDialog.controls[0] = {1, "次へ", true};
+  gDialog.controls[1] = {kCancelId, "中止", true};
+  gDialog.controls[2] = {4, "戻る", true};
+  gDialog.controls[3] = {kInfoId, "Info", true};
+  gDialog.running = true;
+}
+
+// A press reaches the procedure as a click would: the cursor is set over
+// the dialog first (the default arrow unless the procedure sets its own),
+// then the command arrives. Disabled buttons and a closing dialog take no
+// clicks; Escape is the dialog manager's cancel command and needs none.
+void Press(Dialog* dialog, int input) {
+  if (!dialog || dialog->ended) return;
+  int id = input;
+  if (input == kPosixKeyEscape || input == kPosixKeyCloseBox) {
+    id = kCancelId;
+    if (input == kPosixKeyCloseBox && !FindControl(dialog, kCancelId)->enabled) return;
+  } else {
+    const Control* button = FindControl(dialog, input);
+    if (!button || button->id == kInfoId || !button->enabled) return;
+  }
+  PlatWindow window = &dialog->window;
+  if (!dialog->proc(window, kPlatMsgSetCursor, 0, 0)) gCursor = kPlatCursorArrow;
+  dialog->proc(window, kPlatMsgCommand, static_cast<uintptr_t>(id), 0);
+}
+
+}  // namespace
+
+intptr_t PlatRunDialog(PlatDialogProc proc) {
+  if (gDialog.running) return -1;
+  CreateDialog(proc);
+  PlatWindow window = &gDialog.window;
+  ListWindow(window);
+  proc(window, kPlatMsgInit, 0, 0);
+  const PosixUiDriver& driver = gPosixHooks.driver;
+  while (!gDialog.ended) {
+    const int input = gPosixHooks.driverSet ? driver.dialogInput(driver.ctx, window)
+                                            : TerminalDialogInput(window);
+    if (input < 0) {
+      gDialog.ended = true;
+      gDialog.result = -1;
+    } else {
+      Press(&gDialog, input);
+    }
+  }
+  UnlistWindow(window);
+  gDialog.running = false;
+  return gDialog.result;
+}
+
+void PlatEndDialog(PlatWindow dialog, intptr_t result) {
+  if (Dialog* d = AsDialog(dialog)) {
+    d->ended = true;
+    d->result = result;
+  }
+}
+
+void PlatSetWindowText(PlatWindow dialog, const char* text) {
+  if (Dialog* d = AsDialog(dialog)) {
+    std::snprintf(d->window.title, sizeof d->window.title, "%s", text);
+    if (d->running) ListWindow(&d->window);
+  }
+}
+
+void PlatSetControlText(PlatWindow dialog, int controlId, const char* text) {
+  if (Control* control = FindControl(AsDialog(dialog), controlId)) {
+    std::snprintf(control->text, sizeof control->text, "%s", text);
+    if (controlId == kInfoId && !gPosixHooks.driverSet) TerminalShowInfo(text);
+  }
+}
+
+void PlatEnableControl(PlatWindow dialog, int controlId, bool enable) {
+  if (Control* control = FindControl(AsDialog(dialog), controlId)) control->enabled = enable;
+}
+
+void PlatFocusControl(PlatWindow dialog, int controlId) {
+  Dialog* d = AsDialog(dialog);
+  if (FindControl(d, controlId)) d->focus = controlId;
+}
+
+void PlatSetCursor(PlatCursor cursor) { gCursor = cursor; }
+
+const char* PosixDialogCaption(PlatWindow dialog) {
+  Dialog* d = AsDialog(dialog);
+  return d ? d->window.title : nullptr;
+}
+
+const char* PosixDialogControlText(PlatWindow dialog, int controlId) {
+  const Control* control = FindControl(AsDialog(dialog), controlId);
+  return control ? control->text : nullptr;
+}
+
+bool PosixDialogControlEnabled(PlatWindow dialog, int controlId) {
+  const Control* control = FindControl(AsDialog(dialog), controlId);
+  return control && control->enabled;
+}
+
+int PosixDialogFocus(PlatWindow dialog) {
+  Dialog* d = AsDialog(dialog);
+  return d ? d->focus : 0;
+}
+
+PlatCursor PosixCurrentCursor() { return gCursor; }
+
+void PosixDialogPress(PlatWindow dialog, int input) { Press(AsDialog(dialog), input); }

@@ -1,0 +1,126 @@
+// Files and folders. Read-only is the owner's write bit; the creation time
+// has no counterpart that can be set, so a time stamp sets the access and
+// modification times.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "platform/platform.h"
+#include "platform/posix/atomic_file.h"
+#include "platform/posix/filetime.h"
+#include "platform/posix/paths.h"
+
+namespace {
+
+// The mode a newly created file gets: 0666 less the umask.
+mode_t NewFileMode() {
+  const mode_t mask = umask(0);
+  umask(mask);
+  return 0666 & ~mask;
+}
+
+bool StatPath(const char* path, struct stat* info) {
+  char posix[kPosixPathSize];
+  return PosixPath(path, posix, sizeof posix) && stat(posix, info) == 0;
+}
+
+bool IsReadOnly(const struct stat& info) { return (info.st_mode & S_IWUSR) == 0; }
+
+}  // namespace
+
+bool PlatGetAttributes(const char* path, unsigned* attributes) {
+  struct stat info;
+  if (!StatPath(path, &info)) return false;
+  *attributes = (S_ISDIR(info.st_mode) ? kPlatAttrFolder : 0u) |
+                (IsReadOnly(info) ? kPlatAttrReadOnly : 0u);
+  return true;
+}
+
+bool PlatSetNormalAttributes(const char* path) {
+  char posix[kPosixPathSize];
+  struct stat info;
+  if (!PosixPath(path, posix, sizeof posix) || stat(posix, &info) != 0) return false;
+  return chmod(posix, (info.st_mode & 07777) | S_IWUSR) == 0;
+}
+
+bool PlatCreateFolder(const char* path) {
+  char posix[kPosixPathSize];
+  return PosixPath(path, posix, sizeof posix) && mkdir(posix, 0777) == 0;
+}
+
+bool PlatDeleteFile(const char* path) {
+  char posix[kPosixPathSize];
+  struct stat info;
+  if (!PosixPath(path, posix, sizeof posix) || lstat(posix, &info) != 0) return false;
+  // Like Windows, a read-only file stays until it is made writable.
+  if (!S_ISLNK(info.st_mode) && IsReadOnly(info)) {
+    errno = EACCES;
+    return false;
+  }
+  return unlink(posix) == 0;
+}
+
+bool PlatReadLastWriteTime(const char* path, uint64_t* fileTime) {
+  char posix[kPosixPathSize];
+  if (!PosixPath(path, posix, sizeof posix)) return false;
+  const int fd = open(posix, O_RDONLY);
+  if (fd < 0) return false;
+  struct stat info;
+  const bool ok = fstat(fd, &info) == 0 && FileTimeFromTimespec(info.st_mtim, fileTime);
+  close(fd);
+  return ok;
+}
+
+bool PlatWriteWholeFile(const char* path, const void* data, uint32_t size,
+                        const uint64_t* fileTime) {
+  char posix[kPosixPathSize];
+  if (!PosixPath(path, posix, sizeof posix)) return false;
+  // Windows refuses to replace a read-only file or a folder; the rename
+  // below would replace the one and fail late on the other.
+  struct stat info;
+  if (stat(posix, &info) == 0 && (S_ISDIR(info.st_mode) || IsReadOnly(info))) {
+    errno = S_ISDIR(info.st_mode) ? EISDIR : EACCES;
+    return false;
+  }
+  AtomicFile file;
+  if (!AtomicBegin(&file, posix, true)) return false;
+  if (!AtomicWrite(&file, data, size)) {
+    AtomicAbandon(&file);
+    return false;
+  }
+  timespec times[2];
+  if (fileTime) times[0] = times[1] = TimespecFromFileTime(*fileTime);
+  return AtomicCommit(&file, NewFileMode(), fileTime ? times : nullptr);
+}
+
+uint8_t* PlatReadWholeFile(const char* path, uint32_t* size) {
+  char posix[kPosixPathSize];
+  if (!PosixPath(path, posix, sizeof posix)) return nullptr;
+  const int fd = open(posix, O_RDONLY);
+  if (fd < 0) return nullptr;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > UINT32_MAX) {
+    close(fd);
+    return nullptr;
+  }
+  const size_t length = static_cast<size_t>(info.st_size);
+  // malloc(0) may give null; an empty file is still a success.
+  auto* buffer = static_cast<uint8_t*>(std::malloc(length ? length : 1));
+  size_t done = 0;
+  while (buffer && done < length) {
+    const ssize_t n = read(fd, buffer + done, length - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {  // an error, or the file shrank under us
+      std::free(buffer);
+      buffer = nullptr;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  close(fd);
+  if (buffer && size) *size = static_cast<uint32_t>(length);
+  return buffer;
+}

@@ -1,0 +1,95 @@
+// The terminal user interface: message boxes and the wizard dialog drawn on
+// stdout in UTF-8, answered with one key and Enter on stdin.
+#include <cstdio>
+#include <cstring>
+
+#include "platform/posix/display.h"
+#include "platform/posix/posix_hooks.h"
+#include "platform/posix/ui.h"
+
+namespace {
+
+// The first character of the next input line: '\n' for an empty line, EOF
+// at the end of the input.
+int ReadKey() {
+  std::fflush(stdout);
+  char line[256];
+  if (!std::fgets(line, sizeof line, stdin)) return EOF;
+  // Swallow the rest of an overlong line.
+  while (!std::strchr(line, '\n') && std::fgets(line + 1, sizeof line - 1, stdin)) {
+  }
+  return static_cast<unsigned char>(line[0]);
+}
+
+int Lower(int key) { return (key >= 'A' && key <= 'Z') ? key - 'A' + 'a' : key; }
+
+void PrintButton(PlatWindow dialog, int id, char key) {
+  const bool enabled = PosixDialogControlEnabled(dialog, id);
+  std::printf("  [%c] ", enabled ? key : '-');
+  PrintSjis(stdout, PosixDialogControlText(dialog, id));
+}
+
+}  // namespace
+
+int TerminalMessageBox(const char* text, const char* caption, unsigned type) {
+  const bool withCancel = (type & 0xFu) == kPlatMbOkCancel;
+  std::printf("\n== ");
+  PrintSjis(stdout, caption);
+  std::printf(" ==\n%s", (type & 0xF0u) == kPlatMbIconError ? "(x) " : "");
+  PrintSjis(stdout, text);
+  std::printf("\n");
+  for (;;) {
+    std::printf("  [o] OK");
+    if (withCancel) {
+      std::printf("  [c] ");
+      PrintSjis(stdout, "キャンセル");
+    }
+    std::printf(" > ");
+    const int key = Lower(ReadKey());
+    if (key == EOF) {
+      std::printf("\n");
+      return withCancel ? kPlatIdCancel : kPlatIdOk;
+    }
+    if (key == 'o' || key == '\n') return kPlatIdOk;
+    // Escape on a box with only OK is OK, as on Windows.
+    if (key == 0x1B) return withCancel ? kPlatIdCancel : kPlatIdOk;
+    if (key == 'c' && withCancel) return kPlatIdCancel;
+  }
+}
+
+int TerminalDialogInput(PlatWindow dialog) {
+  std::printf("\n== ");
+  PrintSjis(stdout, PosixDialogCaption(dialog));
+  std::printf(" ==\n");
+  PrintSjis(stdout, PosixDialogControlText(dialog, 1001));
+  std::printf("\n");
+  // Screen order, left to right: Back, Next, Cancel.
+  PrintButton(dialog, 4, 'b');
+  PrintButton(dialog, 1, 'n');
+  PrintButton(dialog, 2, 'c');
+  std::printf("\n  (Enter: default button, Esc: cancel) > ");
+  switch (Lower(ReadKey())) {
+    case EOF:
+      std::printf("\n");
+      return -1;
+    case 'b':
+      return 4;
+    case 'n':
+    case '\n':
+      return 1;
+    case 'c':
+      return 2;
+    case 0x1B:
+      return kPosixKeyEscape;
+    default:
+      return 0;  // no such control: nothing happens, the dialog is drawn again
+  }
+}
+
+void TerminalShowInfo(const char* text) {
+  if (!*text) return;
+  std::printf("  ... ");
+  PrintSjis(stdout, text);
+  std::printf("\n");
+  std::fflush(stdout);
+}

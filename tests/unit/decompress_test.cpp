@@ -1,0 +1,173 @@
+#include "package/decompress.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Builds a block from a token script written by hand: runs of 0 and 1 are
+// bits, [xx] is a byte field in hex. Control words are placed the way the
+// decoder loads them (a new word where its first bit is needed), so the
+// tests state tokens instead of hand-placed words.
+Bytes Assemble(const std::string& script) {
+  Bytes out(4, 0);
+  size_t wordPos = 0;
+  uint32_t word = 0;
+  unsigned used = 0;
+  auto store = [&] {
+    for (int i = 0; i < 4; ++i) out[wordPos + i] = uint8_t(word >> (8 * i));
+  };
+  for (size_t i = 0; i < script.size(); ++i) {
+    char c = script[i];
+    if (c == '0' || c == '1') {
+      if (used == 32) {
+        store();
+        wordPos = out.size();
+        out.resize(out.size() + 4);
+        word = 0;
+        used = 0;
+      }
+      word |= uint32_t(c - '0') << (31 - used++);
+    } else if (c == '[') {
+      out.push_back(uint8_t(std::stoul(script.substr(i + 1, 2), nullptr, 16)));
+      i += 3;
+    }
+  }
+  store();
+  return out;
+}
+
+// Decodes into a buffer of exactly `capacity` bytes and a source of exactly
+// its own size, so an address checker sees any step outside either.
+std::optional<Bytes> Decode(const Bytes& block, size_t capacity) {
+  Bytes source(block);
+  Bytes dest(capacity);
+  size_t written = 0;
+  if (!DecompressBlock(dest.data(), dest.size(), source.data(), source.size(),
+                       &written))
+    return std::nullopt;
+  dest.resize(written);
+  return dest;
+}
+
+const char kEnd[] = "011[FF]111";
+
+TEST(DecompressBlock, KnownBlocks) {
+  EXPECT_EQ(Decode({0x00, 0x00, 0x00, 0x7E, 0xFF}, 16), Bytes{});
+  EXPECT_EQ(Decode({0x00, 0xC0, 0xEF, 0x90, 0x41, 0x00, 0xFF}, 11),
+            Bytes(11, 0x41));
+
+  // 33 literals: the second control word stands before the 33rd byte.
+  Bytes block{0xFF, 0xFF, 0xFF, 0xFF};
+  Bytes expected;
+  for (int i = 0; i < 33; ++i) expected.push_back(uint8_t(i + 1));
+  block.insert(block.end(), expected.begin(), expected.begin() + 32);
+  block.insert(block.end(), {0x00, 0x00, 0x00, 0xBF, 33, 0xFF});
+  EXPECT_EQ(Decode(block, 33), expected);
+
+  // 30 literals, then a short match whose selector bit opens the next word:
+  // the word stands before the match's byte.
+  block = {0xFD, 0xFF, 0xFF, 0xFF};
+  expected.clear();
+  for (int i = 0; i < 30; ++i) expected.push_back(uint8_t(0x80 + i));
+  block.insert(block.end(), expected.begin(), expected.end());
+  block.insert(block.end(), {0x00, 0x00, 0x00, 0x3F, 0x05, 0xFF});
+  expected.push_back(expected[24]);
+  expected.push_back(expected[25]);
+  EXPECT_EQ(Decode(block, 32), expected);
+}
+
+TEST(DecompressBlock, OverlappingCopiesRepeatThePattern) {
+  // Short match of distance 1 repeats the last byte twice.
+  EXPECT_EQ(Decode(Assemble("1[61] 010[00]" + std::string(kEnd)), 3),
+            (Bytes{0x61, 0x61, 0x61}));
+  // Long matches: distance 2 and 3, length 7, then distance 1, length 282.
+  EXPECT_EQ(Decode(Assemble("1[61] 1[62] 00 1[00]1 000100" + std::string(kEnd)), 9),
+            (Bytes{0x61, 0x62, 0x61, 0x62, 0x61, 0x62, 0x61, 0x62, 0x61}));
+  EXPECT_EQ(Decode(Assemble("1[61]1[62]1[63] 00 1[01]0 000100" + std::string(kEnd)), 10),
+            (Bytes{0x61, 0x62, 0x63, 0x61, 0x62, 0x63, 0x61, 0x62, 0x63, 0x61}));
+  Bytes run = *Decode(Assemble("1[7A] 00 1[00]0 00000[FF]" + std::string(kEnd)), 283);
+  EXPECT_EQ(run, Bytes(283, 0x7A));
+  // Each distance from 1 to 16, long enough for the wide copies.
+  for (unsigned v = 0; v < 16; ++v) {
+    std::string script;
+    Bytes expected;
+    for (unsigned i = 0; i <= v; ++i) {
+      char lit[8];
+      snprintf(lit, sizeof lit, "1[%02X]", i + 1);
+      script += lit;
+      expected.push_back(uint8_t(i + 1));
+    }
+    char match[32];
+    snprintf(match, sizeof match, "00 1[%02X]%u 00001 0101", v >> 1, v & 1);
+    script += match;  // length 16
+    for (int i = 0; i < 16; ++i) expected.push_back(expected[expected.size() - v - 1]);
+    EXPECT_EQ(Decode(Assemble(script + kEnd), expected.size()), expected) << v;
+  }
+}
+
+TEST(DecompressBlock, LongestDistancesOfBothForms) {
+  // 8192 bytes, then a match from the first of them (distance 8192, the
+  // largest long match), then a short match from distance 2303.
+  std::string script;
+  Bytes expected;
+  for (int i = 0; i < 8192; ++i) {
+    uint8_t b = uint8_t(i * 7 + i / 256);
+    char lit[8];
+    snprintf(lit, sizeof lit, "1[%02X]", b);
+    script += lit;
+    expected.push_back(b);
+  }
+  script += "00 0000[FF]1111 00000[FF]";
+  for (int i = 0; i < 282; ++i) expected.push_back(expected[expected.size() - 8192]);
+  script += "011[FF]110";
+  for (int i = 0; i < 2; ++i) expected.push_back(expected[expected.size() - 2303]);
+  EXPECT_EQ(Decode(Assemble(script + kEnd), expected.size()), expected);
+}
+
+TEST(DecompressBlock, RejectsDamagedBlocks) {
+  // A match that reaches before the first byte, in each form.
+  EXPECT_FALSE(Decode(Assemble(std::string("010[00]") + kEnd), 16));
+  EXPECT_FALSE(Decode(Assemble(std::string("1[41] 010[01]") + kEnd), 16));
+  EXPECT_FALSE(Decode(Assemble(std::string("1[41] 011[00]000") + kEnd), 16));
+  EXPECT_FALSE(Decode(Assemble(std::string("1[41]1[42] 00 1[01]0 1") + kEnd), 16));
+  EXPECT_TRUE(Decode(Assemble(std::string("1[41]1[42] 00 1[00]1 1") + kEnd), 16));
+  // No end code: the zero bits after the literals read as a match whose
+  // byte lies past the source.
+  EXPECT_FALSE(Decode(Assemble("1[41]1[42]"), 16));
+  // Too short for even the first control word.
+  EXPECT_FALSE(Decode({0x00, 0x00, 0x7E}, 16));
+}
+
+TEST(DecompressBlock, RejectsEveryTruncation) {
+  Bytes block = Assemble("1[41]1[42]1[43] 00 1[01]0 0001 11 010[00] 1[44] 010[03]" +
+                         std::string(kEnd));
+  ASSERT_TRUE(Decode(block, 64));
+  for (size_t size = 0; size < block.size(); ++size) {
+    Bytes cut(block.begin(), block.begin() + size);
+    EXPECT_FALSE(Decode(cut, 64)) << size;
+  }
+}
+
+TEST(DecompressBlock, CapacityBoundsTheOutputExactly) {
+  Bytes block = Assemble("1[41] 00 1[00]0 00000[28]" + std::string(kEnd));  // 68 bytes
+  EXPECT_EQ(Decode(block, 68), Bytes(68, 0x41));
+  EXPECT_FALSE(Decode(block, 67));
+  EXPECT_FALSE(Decode(block, 0));
+
+  // Bytes past the decoded size stay as they were.
+  Bytes dest(80, 0xEE);
+  size_t written = 0;
+  ASSERT_TRUE(DecompressBlock(dest.data(), 68, block.data(), block.size(), &written));
+  EXPECT_EQ(written, 68u);
+  EXPECT_EQ(Bytes(dest.begin() + 68, dest.end()), Bytes(12, 0xEE));
+}
+
+}  // namespace

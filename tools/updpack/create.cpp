@@ -1,0 +1,182 @@
+// updpack create: files and folders into a new package.
+#include <algorithm>
+#include <cstdio>
+
+#include "codepage.h"
+#include "host.h"
+#include "pack/package_writer.h"
+#include "package/package.h"
+#include "tool_support.h"
+#include "verbs.h"
+
+namespace {
+
+constexpr uint64_t kMaxEntrySize = 0xFFFFFFFFu;
+
+struct Source {
+  fs::path path;
+  std::string name;  // Shift-JIS
+  bool store;
+};
+
+char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c; }
+
+// Shell-style '*' and '?' against a base name, ASCII letters in either case,
+// as file names on the updater's system compare.
+bool GlobMatches(std::string_view glob, std::string_view name) {
+  size_t g = 0, n = 0, starG = std::string_view::npos, starN = 0;
+  while (n < name.size()) {
+    if (g < glob.size() && glob[g] == '*') {
+      starG = g++;
+      starN = n;
+    } else if (g < glob.size() &&
+               (glob[g] == '?' || FoldAscii(glob[g]) == FoldAscii(name[n]))) {
+      ++g;
+      ++n;
+    } else if (starG != std::string_view::npos) {
+      g = starG + 1;
+      n = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (g < glob.size() && glob[g] == '*') ++g;
+  return g == glob.size();
+}
+
+// Every regular file under `folder`, in an order that does not depend on the
+// file system, so the same folder always gives the same package.
+std::vector<fs::path> FilesUnder(const fs::path& folder) {
+  std::vector<fs::path> files;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(folder, ec), end; it != end;
+       it.increment(ec)) {
+    if (ec) break;
+    const fs::file_status status = it->status(ec);
+    if (ec) break;
+    if (fs::is_directory(status)) continue;
+    if (!fs::is_regular_file(status)) {
+      throw ToolError(Quote(it->path()) + " is not a regular file");
+    }
+    files.push_back(it->path());
+  }
+  if (ec) throw ToolError("cannot read the folder " + Quote(folder) + ": " +
+                          ec.message());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// The files named and those under the folders named, leaving out an earlier
+// copy of the package being made.
+std::vector<fs::path> CollectFiles(const std::vector<std::string>& arguments,
+                                   const fs::path& output) {
+  std::vector<fs::path> files;
+  for (const std::string& argument : arguments) {
+    const fs::path path = PathFromUtf8(argument);
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (fs::is_directory(status)) {
+      for (const fs::path& file : FilesUnder(path)) {
+        if (!fs::equivalent(file, output, ec)) files.push_back(file);
+      }
+    } else if (fs::is_regular_file(status)) {
+      files.push_back(path);
+    } else if (fs::exists(status)) {
+      throw ToolError(Quote(path) + " is not a regular file");
+    } else {
+      throw ToolError(Quote(path) + ": no such file or folder");
+    }
+  }
+  return files;
+}
+
+// Names, sizes and storage of every file, refusing what a package cannot
+// hold before anything is read or written.
+std::vector<Source> CheckSources(const std::vector<fs::path>& files,
+                                 const std::vector<std::string>& storeGlobs) {
+  std::vector<Source> sources;
+  for (const fs::path& path : files) {
+    const fs::path base = path.filename();
+    const std::optional<std::string> name = FileNameToCp932(base);
+    if (!name) {
+      throw ToolError("the name of " + Quote(path) +
+                      " cannot be written in Shift-JIS");
+    }
+    if (name->size() >= kEntryNameSize) {
+      throw ToolError("the name of " + Quote(path) + " is " +
+                      std::to_string(name->size()) +
+                      " bytes in Shift-JIS; entry names must be shorter "
+                      "than 260");
+    }
+    std::error_code ec;
+    const uint64_t size = fs::file_size(path, ec);
+    if (ec) throw ToolError("cannot read " + Quote(path) + ": " + ec.message());
+    if (size > kMaxEntrySize) {
+      throw ToolError(Quote(path) + " is 4 GiB or larger");
+    }
+    const std::u8string utf8 = base.u8string();
+    const std::string display(utf8.begin(), utf8.end());
+    const bool store =
+        std::any_of(storeGlobs.begin(), storeGlobs.end(),
+                    [&](const std::string& g) { return GlobMatches(g, display); });
+    sources.push_back({path, *name, store});
+  }
+  for (size_t i = 0; i < sources.size(); ++i) {
+    for (size_t j = 0; j < i; ++j) {
+      if (EntryNamesEqual(sources[j].name.c_str(), sources[i].name.c_str())) {
+        throw ToolError(Quote(sources[j].path) + " and " +
+                        Quote(sources[i].path) +
+                        " have the same entry name (ignoring case)");
+      }
+    }
+  }
+  return sources;
+}
+
+struct Progress {
+  ProgressLine line;
+  const std::vector<PackageInput>* inputs;
+};
+
+void ShowProgress(void* context, size_t entry, size_t count) {
+  auto* progress = static_cast<Progress*>(context);
+  progress->line.Show("packing " + std::to_string(entry + 1) + "/" +
+                      std::to_string(count) + " " +
+                      Cp932ToUtf8((*progress->inputs)[entry].name));
+}
+
+}  // namespace
+
+void RunCreate(const CreateOptions& options) {
+  const fs::path output = PathFromUtf8(options.output);
+  const std::vector<Source> sources =
+      CheckSources(CollectFiles(options.paths, output), options.storeGlobs);
+
+  std::vector<PackageInput> inputs;
+  uint64_t total = 0;
+  for (const Source& source : sources) {
+    PackageInput input;
+    input.name = source.name;
+    input.data = ReadWholeFileOrThrow(source.path);
+    input.lastWriteTime = FileLastWriteTime(source.path);
+    input.storage = source.store ? EntryStorage::Stored : EntryStorage::Smaller;
+    total += input.data.size();
+    inputs.push_back(std::move(input));
+  }
+
+  PackageOptions packageOptions;
+  packageOptions.level = options.level;
+  packageOptions.compressDirectory = options.compressDirectory;
+  std::vector<uint8_t> image;
+  PackageWriteStatus status;
+  {
+    Progress progress{ProgressLine(total), &inputs};
+    status = BuildPackage(inputs, packageOptions, &image, ShowProgress,
+                          &progress);
+  }
+  if (status.result != PackageWriteResult::Ok) {
+    // Names and sizes were checked above; only the whole can be too large.
+    throw ToolError("the package would be 4 GiB or larger");
+  }
+  WriteFileReplacing(output, image.data(), image.size());
+}

@@ -1,0 +1,58 @@
+// File times and the terminal test on Windows.
+#include <windows.h>
+#include <io.h>
+
+#include <cstdio>
+
+#include "host.h"
+#include "tool_support.h"
+
+namespace {
+
+// Opened only to read or set the times; closed on every path.
+class TimeHandle {
+ public:
+  TimeHandle(const fs::path& path, DWORD access)
+      : handle_(CreateFileW(path.c_str(), access,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                            nullptr)) {}
+  ~TimeHandle() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  TimeHandle(const TimeHandle&) = delete;
+  TimeHandle& operator=(const TimeHandle&) = delete;
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+std::string Reason() {
+  return "Windows error " + std::to_string(GetLastError());
+}
+
+}  // namespace
+
+uint64_t FileLastWriteTime(const fs::path& path) {
+  TimeHandle file(path, FILE_READ_ATTRIBUTES);
+  FILETIME time;
+  if (file.get() == INVALID_HANDLE_VALUE ||
+      !GetFileTime(file.get(), nullptr, nullptr, &time)) {
+    throw ToolError("cannot read the time of " + Quote(path) + ": " + Reason());
+  }
+  return uint64_t{time.dwHighDateTime} << 32 | time.dwLowDateTime;
+}
+
+void SetFileTimes(const fs::path& path, uint64_t fileTime) {
+  TimeHandle file(path, FILE_WRITE_ATTRIBUTES);
+  FILETIME time;
+  time.dwLowDateTime = static_cast<DWORD>(fileTime);
+  time.dwHighDateTime = static_cast<DWORD>(fileTime >> 32);
+  if (file.get() == INVALID_HANDLE_VALUE ||
+      !SetFileTime(file.get(), &time, &time, &time)) {
+    throw ToolError("cannot set the time of " + Quote(path) + ": " + Reason());
+  }
+}
+
+bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }

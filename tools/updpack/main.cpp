@@ -1,0 +1,119 @@
+// updpack: builds, inspects and checks update packages. The command line:
+// verbs, their options and help, and the exit codes 0 (done), 1 (failed)
+// and 2 (the command line is wrong).
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+
+#include "codepage.h"
+#include "tool_support.h"
+#include "verbs.h"
+
+namespace {
+
+// --level as text, checked by the parser; LevelNamed maps it once parsed.
+void AddLevelOption(CLI::App* command, std::string* level) {
+  command
+      ->add_option("--level", *level,
+                   "greedy (fast) or best (smaller, slower); default best")
+      ->check(CLI::IsMember({"greedy", "best"}))
+      ->type_name("LEVEL");
+}
+
+CompressLevel LevelNamed(const std::string& level) {
+  return level == "greedy" ? CompressLevel::Greedy : CompressLevel::Best;
+}
+
+std::string UsageFailure(const CLI::App*, const CLI::Error& error) {
+  return std::string("updpack: error: ") + error.what() +
+         "\nRun with --help for more information.\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  PrepareConsole();
+  CLI::App app("Builds, inspects and checks update packages.", "updpack");
+  app.require_subcommand(1);
+  app.failure_message(UsageFailure);
+
+  CreateOptions create;
+  std::string createLevel = "best";
+  CLI::App* createCommand = app.add_subcommand(
+      "create", "Pack files and folders (recursively) into a new package");
+  createCommand->add_option("-o,--output", create.output, "Package to write")
+      ->required()
+      ->type_name("OUT");
+  AddLevelOption(createCommand, &createLevel);
+  createCommand->add_option(
+      "--store", create.storeGlobs,
+      "Store files whose name matches GLOB (* and ?, any case) uncompressed; "
+      "may be repeated")
+      ->type_name("GLOB")
+      ->allow_extra_args(false);
+  createCommand->add_flag("--compress-directory", create.compressDirectory,
+                          "Store the directory as a compressed block");
+  createCommand->add_option("PATH", create.paths, "Files and folders to pack")
+      ->required()
+      ->type_name("");
+
+  std::string package, folder, input, output;
+  bool json = false;
+  CLI::App* listCommand =
+      app.add_subcommand("list", "Show the entries of a package");
+  listCommand->add_option("PKG", package, "Package")->required()->type_name("");
+  listCommand->add_flag("--json", json, "Print JSON instead of a table");
+
+  CLI::App* unpackCommand = app.add_subcommand(
+      "unpack", "Write every entry of a package into a folder, with its time");
+  unpackCommand->add_option("PKG", package, "Package")->required()->type_name("");
+  unpackCommand->add_option("DIR", folder, "Folder to write into")->required()->type_name("");
+
+  CLI::App* verifyCommand = app.add_subcommand(
+      "verify", "Check that a package opens and every entry decodes; exit 1 "
+                "when it does not");
+  verifyCommand->add_option("PKG", package, "Package")->required()->type_name("");
+
+  CLI::App* blockCommand =
+      app.add_subcommand("block", "Encode or decode a single compressed block");
+  blockCommand->require_subcommand(1);
+  CLI::App* decodeCommand =
+      blockCommand->add_subcommand("decode", "Decode the block IN into OUT");
+  CLI::App* encodeCommand =
+      blockCommand->add_subcommand("encode", "Encode the file IN as a block");
+  std::string blockLevel = "best";
+  AddLevelOption(encodeCommand, &blockLevel);
+  for (CLI::App* command : {decodeCommand, encodeCommand}) {
+    command->add_option("IN", input, "File to read")->required()->type_name("");
+    command->add_option("OUT", output, "File to write")->required()->type_name("");
+  }
+
+  const std::vector<std::string> arguments = Utf8Arguments(argc, argv);
+  std::vector<const char*> pointers;
+  for (const std::string& argument : arguments) {
+    pointers.push_back(argument.c_str());
+  }
+  try {
+    app.parse(static_cast<int>(pointers.size()), pointers.data());
+  } catch (const CLI::ParseError& error) {
+    const int code = app.exit(error);
+    return code == 0 ? 0 : 2;
+  }
+
+  try {
+    create.level = LevelNamed(createLevel);
+    if (*createCommand) RunCreate(create);
+    if (*listCommand) RunList(package, json);
+    if (*unpackCommand) RunUnpack(package, folder);
+    if (*verifyCommand) return RunVerify(package);
+    if (*decodeCommand) RunBlockDecode(input, output);
+    if (*encodeCommand) RunBlockEncode(input, output, LevelNamed(blockLevel));
+  } catch (const ToolError& error) {
+    std::fprintf(stderr, "updpack: error: %s\n", error.what());
+    return 1;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "updpack: error: %s\n", error.what());
+    return 1;
+  }
+  return 0;
+}

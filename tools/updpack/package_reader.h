@@ -1,0 +1,42 @@
+// A package file read for inspection: its bytes, its opened directory and
+// each entry with its data offset, and the bytes an entry stands for.
+#pragma once
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "package/package.h"
+#include "tool_support.h"
+
+struct ListedEntry {
+  PackageEntry entry;
+  uint32_t offset;  // of its data in the package
+  std::string displayName;  // UTF-8
+};
+
+struct FreeDirectory {
+  void operator()(PackageDirectory* directory) const { std::free(directory); }
+};
+
+struct LoadedPackage {
+  std::vector<uint8_t> image;
+  std::unique_ptr<PackageDirectory, FreeDirectory> directory;
+  bool compressedDirectory = false;
+  std::vector<ListedEntry> entries;  // in directory order
+};
+
+// Reads and opens the package; throws ToolError saying what is wrong.
+LoadedPackage LoadPackage(const fs::path& path);
+
+// The entry's file bytes, decoded when compressed; throws ToolError when the
+// block is damaged or does not decode to the entry's size.
+std::vector<uint8_t> EntryBytes(const LoadedPackage& package,
+                                const ListedEntry& listed);
+
+// Index of the first entry of the same name, ignoring case, if it is not
+// `index` itself: the updater never sees such an entry.
+std::optional<size_t> EarlierEntryOfSameName(const LoadedPackage& package,
+                                             size_t index);

@@ -1,0 +1,25 @@
+// The verbs of updpack, called by main once the command line is parsed. They
+// throw ToolError for a failure the user is to be told about.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "pack/compress.h"
+
+struct CreateOptions {
+  std::string output;
+  CompressLevel level = CompressLevel::Best;
+  std::vector<std::string> storeGlobs;
+  bool compressDirectory = false;
+  std::vector<std::string> paths;
+};
+
+void RunCreate(const CreateOptions& options);
+void RunList(const std::string& package, bool json);
+void RunUnpack(const std::string& package, const std::string& folder);
+// 0 when the package is sound, 1 after reporting what is wrong.
+int RunVerify(const std::string& package);
+void RunBlockDecode(const std::string& input, const std::string& output);
+void RunBlockEncode(const std::string& input, const std::string& output,
+                    CompressLevel level);
