@@ -59,11 +59,13 @@ if [ -f "$updater" ]; then
   echo "updater.exe with a planted uxtheme.dll"
   cp "$updater" "$folder/updater.exe"
   wine "$folder/updater.exe" & program=$!
-  # Whatever it shows first (no package, no installation): answer until it ends.
-  for _ in 1 2 3 4 5; do
-    upd_ask "msgbox 5000"
-    case $UPD_REPLY in ok*) upd_ask "answer ok" ;; *) break ;; esac
-    kill -0 "$program" 2>/dev/null || break
+  # Whatever it shows (no package, no installation): answer until it ends.
+  upd_ask "msgbox 15000"
+  echo "  it shows: $UPD_REPLY"
+  upd_check "updater.exe showed a message box" test "${UPD_REPLY%% *}" = ok
+  while [ "${UPD_REPLY%% *}" = ok ] && kill -0 "$program" 2>/dev/null; do
+    upd_ask "answer ok"
+    upd_ask "msgbox 3000"
   done
 else
   echo "dialog_demo.exe (updater.exe is not built) with a planted uxtheme.dll"
