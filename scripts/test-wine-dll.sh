@@ -21,9 +21,8 @@ set -uo pipefail
 
 wine_dir=$UPD_WIN32_BUILD/tests/wine
 updater=$UPD_WIN32_BUILD/src/updater/updater.exe
-for f in "$wine_dir/dll_probe.exe" "$wine_dir/planted.dll" "$wine_dir/dialog_demo.exe"; do
-  [ -f "$f" ] || { echo "test-wine-dll: $f is not built" >&2; exit 1; }
-done
+upd_require "$wine_dir/dll_probe.exe" "$wine_dir/planted.dll" \
+  "$wine_dir/dialog_demo.exe" "$UPD_AUTOMATE"
 
 folder=$(mktemp -d "$UPD_ROOT/build/wine-plant.XXXXXX")
 trap 'rm -rf "$folder"; upd_wine_stop' EXIT

@@ -10,10 +10,8 @@ set -uo pipefail
 
 wine_dir=$UPD_WIN32_BUILD/tests/wine
 updpack=$UPD_WIN32_BUILD/tools/updpack/updpack.exe
-for f in "$UPD_WIN32_BUILD/src/updater/updater.exe" "$updpack" \
-    "$wine_dir/automate.exe" "$wine_dir/fake_game.exe"; do
-  [ -f "$f" ] || { echo "test-wine-e2e: $f is not built" >&2; exit 1; }
-done
+upd_require "$UPD_WIN32_BUILD/src/updater/updater.exe" "$updpack" \
+  "$UPD_AUTOMATE" "$wine_dir/fake_game.exe"
 
 sjis() { printf '%s' "$1" | iconv -f UTF-8 -t CP932; }
 hex() { sjis "$1" | od -An -v -tx1 | tr -d ' \n'; }

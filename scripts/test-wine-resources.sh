@@ -11,9 +11,7 @@ stub=$UPD_WIN32_BUILD/src/updater/updater.exe
 probe=$UPD_WIN32_BUILD/tests/wine/resource_probe.exe
 updpack=$UPD_WIN32_BUILD/tools/updpack/updpack.exe
 expected=$UPD_ROOT/tests/wine/updater_resources.expected
-for f in "$stub" "$probe" "$updpack"; do
-  [ -f "$f" ] || { echo "test-wine-resources: $f is not built" >&2; exit 1; }
-done
+upd_require "$stub" "$probe" "$updpack"
 work=$(mktemp -d "$UPD_ROOT/build/wine-resources.XXXXXX")
 trap 'rm -rf "$work"; upd_wine_stop' EXIT
 

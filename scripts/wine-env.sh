@@ -6,6 +6,7 @@
 #   upd_wine_map_cdrom e /folder   maps a folder as CD-ROM drive E:
 #   upd_auto_start / upd_ask CMD / upd_expect CMD ANSWER / upd_auto_stop
 #                                  talk to tests/wine/automate.exe (UPD_AUTOMATE)
+#   upd_require FILE...            stops the script when a file is not built
 #   upd_build_updater PKG          builds updater.exe with PKG as its package
 #                                  (build/win32-package); prints its path
 #   upd_wine_stop                  ends the prefix's wineserver and our Xvfb;
@@ -149,6 +150,13 @@ upd_check() {
     echo "  FAIL: $what" >&2
     UPD_FAILURES=$((UPD_FAILURES + 1))
   fi
+}
+
+upd_require() {
+  local f
+  for f in "$@"; do
+    [ -f "$f" ] || { echo "$(basename "$0"): $f is not built" >&2; exit 1; }
+  done
 }
 
 # upd_build_updater PACKAGE: updater.exe with PACKAGE in resource 102, in a
