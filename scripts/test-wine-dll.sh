@@ -21,9 +21,8 @@ set -uo pipefail
 
 wine_dir=$UPD_WIN32_BUILD/tests/wine
 updater=$UPD_WIN32_BUILD/src/updater/updater.exe
-for f in "$wine_dir/dll_probe.exe" "$wine_dir/planted.dll" "$wine_dir/dialog_demo.exe"; do
-  [ -f "$f" ] || { echo "test-wine-dll: $f is not built" >&2; exit 1; }
-done
+upd_require "$wine_dir/dll_probe.exe" "$wine_dir/planted.dll" \
+  "$wine_dir/dialog_demo.exe" "$UPD_AUTOMATE"
 
 folder=$(mktemp -d "$UPD_ROOT/build/wine-plant.XXXXXX")
 trap 'rm -rf "$folder"; upd_wine_stop' EXIT
@@ -59,11 +58,13 @@ if [ -f "$updater" ]; then
   echo "updater.exe with a planted uxtheme.dll"
   cp "$updater" "$folder/updater.exe"
   wine "$folder/updater.exe" & program=$!
-  # Whatever it shows first (no package, no installation): answer until it ends.
-  for _ in 1 2 3 4 5; do
-    upd_ask "msgbox 5000"
-    case $UPD_REPLY in ok*) upd_ask "answer ok" ;; *) break ;; esac
-    kill -0 "$program" 2>/dev/null || break
+  # Whatever it shows (no package, no installation): answer until it ends.
+  upd_ask "msgbox 15000"
+  echo "  it shows: $UPD_REPLY"
+  upd_check "updater.exe showed a message box" test "${UPD_REPLY%% *}" = ok
+  while [ "${UPD_REPLY%% *}" = ok ] && kill -0 "$program" 2>/dev/null; do
+    upd_ask "answer ok"
+    upd_ask "msgbox 3000"
   done
 else
   echo "dialog_demo.exe (updater.exe is not built) with a planted uxtheme.dll"
