@@ -155,15 +155,45 @@ uint32_t LongMatchCost(size_t distance, size_t length) {
   return cost;
 }
 
-// Hash chains over 3-byte prefixes for long matches, and the last position
-// of every 2-byte pair for short ones. Positions are entered in order, each
-// after it has been searched.
+constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
+
+// Earlier positions whose keys hash alike, newest first, as far back as a
+// match can reach. Tables grow with the input, so small blocks are cheap.
+class Chains {
+ public:
+  Chains(size_t size, unsigned bits)
+      : bits_(bits), head_(size_t(1) << bits, kNone), prev_(std::min(size, kMaxDistance)) {}
+
+  uint32_t First(uint32_t key) const { return head_[Slot(key)]; }
+
+  // The next older position, or kNone once the chain leaves the window
+  // (its slot was reused by a newer position).
+  uint32_t Next(uint32_t pos) const {
+    uint32_t next = prev_[pos % kMaxDistance];
+    return next < pos ? next : kNone;
+  }
+
+  void Insert(uint32_t key, size_t pos) {
+    uint32_t& head = head_[Slot(key)];
+    prev_[pos % kMaxDistance] = head;
+    head = uint32_t(pos);
+  }
+
+ private:
+  uint32_t Slot(uint32_t key) const { return (key * 2654435761u) >> (32 - bits_); }
+
+  unsigned bits_;
+  std::vector<uint32_t> head_;
+  std::vector<uint32_t> prev_;
+};
+
+// Chains over 3-byte prefixes for long matches and over 2-byte pairs for
+// short ones. Positions are entered in order, each after it was searched.
 class MatchFinder {
  public:
   MatchFinder(const uint8_t* data, size_t size, unsigned depth)
       : data_(data), size_(size), depth_(depth),
-        head_(size_t(1) << kHashBits, kNone), chain_(kMaxDistance, kNone),
-        lastPair_(size_t(1) << 16, kNone) {}
+        triples_(size, HashBits(size)), pairs_(size, HashBits(size)) {}
 
   // Calls found(length, distance) for each match that is longer than every
   // nearer one, nearest first: for each length the cheapest distance.
@@ -173,23 +203,20 @@ class MatchFinder {
     if (limit < kMinLongLength) return;
     const uint8_t* here = data_ + pos;
     size_t best = kMinLongLength - 1;
-    uint32_t candidate = head_[Hash(here)];
-    for (unsigned steps = depth_; candidate != kNone && steps--;) {
+    unsigned steps = depth_;
+    for (uint32_t candidate = triples_.First(Triple(here));
+         candidate != kNone && steps--; candidate = triples_.Next(candidate)) {
       size_t distance = pos - candidate;
       if (distance > kMaxDistance) break;
       const uint8_t* there = data_ + candidate;
-      if (there[best] == here[best]) {
-        size_t length = 0;
-        while (length < limit && there[length] == here[length]) ++length;
-        if (length > best) {
-          best = length;
-          found(length, distance);
-          if (length == limit) break;
-        }
+      if (there[best] != here[best]) continue;
+      size_t length = 0;
+      while (length < limit && there[length] == here[length]) ++length;
+      if (length > best) {
+        best = length;
+        found(length, distance);
+        if (length == limit) break;
       }
-      uint32_t next = chain_[candidate % kMaxDistance];
-      if (next == kNone || next >= candidate) break;
-      candidate = next;
     }
   }
 
@@ -197,36 +224,38 @@ class MatchFinder {
   // when a short match reaches it, else 0.
   size_t ShortMatch(size_t pos) const {
     if (size_ - pos < 2) return 0;
-    uint32_t last = lastPair_[Pair(data_ + pos)];
-    if (last == kNone || pos - last > kMaxShortDistance) return 0;
-    return pos - last;
+    const uint8_t* here = data_ + pos;
+    unsigned steps = depth_;
+    for (uint32_t candidate = pairs_.First(Pair(here));
+         candidate != kNone && steps--; candidate = pairs_.Next(candidate)) {
+      size_t distance = pos - candidate;
+      if (distance > kMaxShortDistance) break;
+      if (data_[candidate] == here[0] && data_[candidate + 1] == here[1]) return distance;
+    }
+    return 0;
   }
 
   void Insert(size_t pos) {
-    if (size_ - pos >= kMinLongLength) {
-      uint32_t& head = head_[Hash(data_ + pos)];
-      chain_[pos % kMaxDistance] = head;
-      head = uint32_t(pos);
-    }
-    if (size_ - pos >= 2) lastPair_[Pair(data_ + pos)] = uint32_t(pos);
+    if (size_ - pos >= kMinLongLength) triples_.Insert(Triple(data_ + pos), pos);
+    if (size_ - pos >= 2) pairs_.Insert(Pair(data_ + pos), pos);
   }
 
  private:
-  static constexpr unsigned kHashBits = 16;
-  static constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
-
-  static uint32_t Hash(const uint8_t* p) {
-    uint32_t v = uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
-    return (v * 2654435761u) >> (32 - kHashBits);
+  static unsigned HashBits(size_t size) {
+    unsigned bits = 8;
+    while (bits < 16 && (size_t(1) << bits) < size) ++bits;
+    return bits;
+  }
+  static uint32_t Triple(const uint8_t* p) {
+    return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
   }
   static uint32_t Pair(const uint8_t* p) { return uint32_t(p[0]) << 8 | p[1]; }
 
   const uint8_t* data_;
   size_t size_;
   unsigned depth_;
-  std::vector<uint32_t> head_;
-  std::vector<uint32_t> chain_;  // previous position with the same hash
-  std::vector<uint32_t> lastPair_;
+  Chains triples_;
+  Chains pairs_;
 };
 
 void CompressGreedy(const uint8_t* data, size_t size, BitWriter& w) {

@@ -6,14 +6,18 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__i386__) || defined(__x86_64__)
+#include <cpuid.h>
+#endif
+
 namespace {
 
 // Largest output of one step of the loop: two runs of up to 32 literals,
 // each copied as one 32-byte unit, then a match of up to 282 bytes whose copy
-// may run 7 bytes long. The input side: two literal runs read as 32-byte
+// may run 31 bytes long. The input side: two literal runs read as 32-byte
 // units, three control words, two byte fields and the 4 bytes a look-ahead
 // reads.
-constexpr size_t kOutputMargin = 32 + 32 + 282 + 8;
+constexpr size_t kOutputMargin = 32 + 32 + 282 + 32;
 constexpr size_t kInputMargin = 32 + 4 + 32 + 4 + 1 + 4 + 1 + 4 + 14;
 
 constexpr unsigned kEndCode = 2303;
@@ -28,6 +32,7 @@ inline uint32_t LoadWord(const uint8_t* p) {
 }
 
 inline void Copy8(uint8_t* to, const uint8_t* from) { std::memcpy(to, from, 8); }
+inline void Copy16(uint8_t* to, const uint8_t* from) { std::memcpy(to, from, 16); }
 
 struct DecoderState {
   const uint8_t* in;
@@ -35,40 +40,37 @@ struct DecoderState {
   uint8_t* out;
   uint8_t* outStart;
   uint8_t* outEnd;
-  uint32_t word;   // unread bits at the top, zeros shifted in below them
+  uint64_t word;   // unread bits of the control word at the top, zeros below
   unsigned left;   // unread bits in `word`
 };
 
 // Copies `length` bytes from `distance` back, with the result of a
-// byte-at-a-time copy. May write up to 7 bytes past the match, which the caller
+// byte-at-a-time copy. May write up to 31 bytes past the match, which the caller
 // guarantees are inside the destination.
 inline uint8_t* CopyMatchWide(uint8_t* out, size_t distance, size_t length) {
   uint8_t* end = out + length;
   const uint8_t* from = out - distance;
-  if (distance >= 8) {
-    do {
-      Copy8(out, from);
-      out += 8;
-      from += 8;
-    } while (out < end);
-  } else if (distance == 1) {
-    uint64_t fill = uint64_t(from[0]) * 0x0101010101010101ull;
-    do {
-      std::memcpy(out, &fill, 8);
-      out += 8;
-    } while (out < end);
+  if (distance >= 16) {
+    // Most matches are short: two 16-byte units cover them without a loop.
+    Copy16(out, from);
+    Copy16(out + 16, from + 16);
+    for (out += 32, from += 32; out < end; out += 16, from += 16) Copy16(out, from);
+  } else if (distance >= 8) {
+    Copy8(out, from);
+    Copy8(out + 8, from + 8);
+    for (out += 16, from += 16; out < end; out += 8, from += 8) Copy8(out, from);
   } else {
-    // The first eight bytes one by one; after them the pattern repeats with a
-    // multiple of the distance that is 8 or more, so whole units can follow.
-    for (int i = 0; i < 8; ++i) out[i] = from[i];
-    size_t period = distance * ((8 + distance - 1) / distance);
-    out += 8;
-    from = out - period;
-    while (out < end) {
-      Copy8(out, from);
-      out += 8;
-      from += 8;
-    }
+    // The last `distance` bytes repeated to fill a unit, stored at every
+    // whole multiple of the distance.
+    static constexpr uint8_t kStep[8] = {0, 8, 8, 6, 8, 5, 6, 7};
+    uint64_t unit = 0;
+    for (size_t i = 0; i < distance; ++i) unit |= uint64_t(from[i]) << (8 * i);
+    for (size_t have = distance; have < 8; have *= 2) unit |= unit << (8 * have);
+    size_t step = kStep[distance];
+    do {
+      std::memcpy(out, &unit, 8);
+      out += step;
+    } while (out < end);
   }
   return end;
 }
@@ -81,6 +83,13 @@ inline uint8_t* CopyMatchExact(uint8_t* out, size_t distance, size_t length) {
   }
   while (length--) *out++ = *from++;
   return out;
+}
+
+// Leading zeros of a 4-bit group (4 when all are zero), from a packed
+// table of nibbles: the processor's own count is slow on some machines and
+// sits on the path from one token to the next.
+inline unsigned PrefixZeros(uint32_t group) {
+  return unsigned(0x11112234ull >> (4 * group)) & 15;
 }
 
 // `n` bits (0 to 32) that follow the first `skip` bits of a look-ahead.
@@ -99,10 +108,10 @@ inline uint32_t TopBits(uint64_t bits, unsigned skip, unsigned n) {
 // next control word should the group run past this one (no byte field comes
 // between). Only once the group's size is known is the next word taken.
 template <bool Checked>
-Stop DecodeTokens(DecoderState& s) {
+[[gnu::always_inline]] inline Stop DecodeTokens(DecoderState& s) {
   const uint8_t* in = s.in;
   uint8_t* out = s.out;
-  uint32_t word = s.word;
+  uint64_t word = s.word;
   unsigned left = s.left;
   const uint8_t* const inEnd = s.inEnd;
   uint8_t* const outStart = s.outStart;
@@ -114,7 +123,7 @@ Stop DecodeTokens(DecoderState& s) {
 #define UPD_PEEK()                                                            \
   do {                                                                        \
     uint32_t next_ = Checked && inEnd - in < 4 ? 0 : LoadWord(in);            \
-    bits = uint64_t(word) << 32 | uint64_t(next_) << (32 - left);             \
+    bits = word | uint64_t(next_) << (32 - left);                             \
   } while (0)
   // Takes `count` (below 32) bits of the look-ahead, and the next word with
   // them when they reach into it.
@@ -123,10 +132,9 @@ Stop DecodeTokens(DecoderState& s) {
     unsigned c_ = (count);                                                    \
     bool cross_ = c_ > left;                                                  \
     if (Checked && cross_ && inEnd - in < 4) return Stop::Damaged;            \
-    uint32_t after_ = uint32_t((bits << c_) >> 32);                           \
-    word = cross_ ? after_ : word << c_;                                      \
-    in += cross_ ? 4 : 0;                                                     \
-    left = left + (cross_ ? 32 : 0) - c_;                                     \
+    left = left + 32 * unsigned(cross_) - c_;                                 \
+    in += 4 * size_t(cross_);                                                 \
+    word = (bits << c_) & ~(~uint64_t(0) >> left);                            \
   } while (0)
 #define UPD_BYTE(b)                                                           \
   do {                                                                        \
@@ -138,7 +146,7 @@ Stop DecodeTokens(DecoderState& s) {
   // between their bytes.
 #define UPD_LITERALS()                                                        \
   do {                                                                        \
-    unsigned run_ = std::countl_one(word);                                    \
+    unsigned run_ = std::countl_one(uint32_t(word >> 32));                    \
     if (Checked) {                                                            \
       if (size_t(inEnd - in) < run_ || size_t(outEnd - out) < run_)           \
         return Stop::Damaged;                                                 \
@@ -148,7 +156,7 @@ Stop DecodeTokens(DecoderState& s) {
     }                                                                         \
     out += run_;                                                              \
     in += run_;                                                               \
-    word = uint32_t(uint64_t(word) << run_);                                  \
+    word <<= run_;                                                            \
     left -= run_;                                                             \
   } while (0)
 
@@ -165,7 +173,7 @@ Stop DecodeTokens(DecoderState& s) {
     if (left == 0) {
       // The word ran out with the run: the next one stands right after it.
       if (Checked && inEnd - in < 4) return Stop::Damaged;
-      word = LoadWord(in);
+      word = uint64_t(LoadWord(in)) << 32;
       in += 4;
       left = 32;
       UPD_LITERALS();
@@ -203,17 +211,17 @@ Stop DecodeTokens(DecoderState& s) {
 
     // Distance prefix: 1, 01, 001, 0001 or 0000 (z = 0..4 zeros); then the
     // byte; then max(z, 1) low bits and the length field in one group.
-    unsigned zeros = std::countl_zero(uint32_t((bits << 2) >> 32) | 0x08000000u);
+    unsigned zeros = PrefixZeros(TopBits(bits, 2, 4));
     UPD_TAKE(2 + zeros + (zeros < 4));
     UPD_BYTE(b);
     UPD_PEEK();
-    unsigned lowBits = zeros ? zeros : 1;
-    distance = (zeros ? 256u << zeros : 0u) + (b << lowBits) +
+    unsigned lowBits = zeros | unsigned(zeros == 0);
+    distance = ((256u << zeros) & ~511u) + (b << lowBits) +
                TopBits(bits, 0, lowBits) + 1;
     // Length prefix: 1, 01, 001, 0001, 00001 or 00000 (0..5 zeros); the
     // first five forms give 3, 4, 5, 7, 11 plus 0, 0, 1, 2, 4 low bits.
-    unsigned lengthZeros =
-        std::countl_zero(uint32_t((bits << lowBits) >> 32) | 0x04000000u);
+    uint32_t lengthPrefix = TopBits(bits, lowBits, 5);
+    unsigned lengthZeros = PrefixZeros(lengthPrefix >> 1) + unsigned(lengthPrefix == 0);
     if (lengthZeros < 5) {
       unsigned extra = (1u << lengthZeros) >> 2;
       unsigned used = lowBits + lengthZeros + 1;
@@ -239,14 +247,37 @@ Stop DecodeTokens(DecoderState& s) {
 #undef UPD_PEEK
 }
 
+#if defined(__i386__) || defined(__x86_64__)
+// The fast loop once more for processors with LZCNT: counting the literal
+// flags sits on the path from one token to the next, and the older
+// instruction takes several times as long on some processors.
+[[gnu::target("lzcnt")]] Stop DecodeTokensLzcnt(DecoderState& s) {
+  return DecodeTokens<false>(s);
+}
+
+bool HasLzcnt() {
+  unsigned eax, ebx, ecx, edx;
+  return __get_cpuid(0x80000001, &eax, &ebx, &ecx, &edx) && (ecx & bit_LZCNT);
+}
+#endif
+
+// The fast loop with the best instructions this processor has.
+Stop DecodeTokensFast(DecoderState& s) {
+#if defined(__i386__) || defined(__x86_64__)
+  static const bool lzcnt = HasLzcnt();
+  if (lzcnt) return DecodeTokensLzcnt(s);
+#endif
+  return DecodeTokens<false>(s);
+}
+
 }  // namespace
 
 bool DecompressBlock(uint8_t* dest, size_t destCapacity, const uint8_t* source,
                      size_t sourceSize, size_t* written) {
   if (sourceSize < 4) return false;
   DecoderState s{source + 4, source + sourceSize, dest, dest,
-                 dest + destCapacity, LoadWord(source), 32};
-  Stop stop = DecodeTokens<false>(s);
+                 dest + destCapacity, uint64_t(LoadWord(source)) << 32, 32};
+  Stop stop = DecodeTokensFast(s);
   if (stop == Stop::OutOfMargin) stop = DecodeTokens<true>(s);
   if (stop != Stop::End) return false;
   *written = size_t(s.out - dest);

@@ -105,6 +105,8 @@ PackageDirectory* OpenPackageImage(const uint8_t* image, uint32_t size,
     return Fail(check, PackageFault::DirectoryOutside);
   }
 
+  // The count is bounded before anything is allocated, in 64 bits so that
+  // no count can wrap: no more records than the directory's bytes can hold.
   const bool compressed = header.Flags & kHeaderFlagCompressedDirectory;
   const uint64_t available = size - header.DirectoryOffset;
   const uint64_t entryBytes = uint64_t{header.EntryCount} * kPackageEntrySize;

@@ -185,6 +185,9 @@ int UpdaterMain() {
   BuildWindowCaption();
   if (PlatWindow other = PlatFindWindow(nullptr, WindowCaption)) {
     PlatBringToFront(other);
+    // The updater already running reads the same temporary UPDATE.INI
+    // until it ends, and deletes it then: it is not ours to delete.
+    std::memset(UpdateIniPath, 0, sizeof UpdateIniPath);
     return Stop();
   }
   if (!WaitForGameToQuit(UpdaterSettings.GameTitle)) return Stop();

@@ -79,6 +79,11 @@ mkdir -p emoji && printf 'z' > "emoji/a😀.txt"
 expect 1 "name without Shift-JIS form" "${UPDPACK[@]}" create -o new.qw3 emoji
 grep -q "cannot be written in Shift-JIS" err.txt || fail "emoji: $(cat err.txt)"
 expect_nothing_written new.qw3 "emoji"
+mkdir -p big && truncate -s 4G big/huge.bin  # sparse: takes no room
+expect 1 "file of 4 GiB" "${UPDPACK[@]}" create -o new.qw3 big
+grep -q "huge.bin' is 4 GiB or larger" err.txt || fail "4 GiB: $(cat err.txt)"
+expect_nothing_written new.qw3 "4 GiB"
+rm -rf big
 if [ "$(id -u)" -ne 0 ]; then
   printf 'secret' > unreadable && chmod 000 unreadable
   expect 1 "unreadable file" "${UPDPACK[@]}" create -o new.qw3 unreadable
@@ -110,8 +115,17 @@ cmp -s src/script.txt b.txt || fail "block round trip"
 expect 1 "block decode of noise" "${UPDPACK[@]}" block decode src/sub/noise.bin n.txt
 expect_nothing_written n.txt "block decode of noise"
 
+# One INI key as the updater reads it: count, hex bytes, UTF-8 text.
+printf '[SETUP]\r\nGameTitle = \x83\x5c\x83\x74\x83\x67 \r\nEmpty=\r\n' > test.ini
+expect 0 "ini" "${UPDPACK[@]}" ini test.ini setup GAMETITLE
+[ "$(cat out.txt)" = "$(printf '6\n835c83748367\nソフト')" ] || fail "ini: $(cat out.txt)"
+expect 1 "ini empty value" "${UPDPACK[@]}" ini test.ini SETUP Empty
+[ "$(cat out.txt)" = "$(printf '0\n\n')" ] || fail "ini empty value: $(cat out.txt)"
+expect 1 "ini missing file" "${UPDPACK[@]}" ini nothing.ini SETUP GameTitle
+expect 2 "ini capacity 0" "${UPDPACK[@]}" ini test.ini SETUP GameTitle --capacity 0
+
 # Usage: help is 0, a wrong command line 2 with the error on stderr.
-for verb in "" create list unpack verify "block" "block decode" "block encode"; do
+for verb in "" create list unpack verify "block" "block decode" "block encode" ini; do
   # shellcheck disable=SC2086
   expect 0 "$verb --help" "${UPDPACK[@]}" $verb --help
   grep -q "^Usage: updpack" out.txt || fail "$verb --help shows no usage"

@@ -1,6 +1,7 @@
 #include "program_fixture.h"
 
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -140,6 +141,17 @@ int ProgramTest::RunUpdaterWith(const std::vector<uint8_t>& image) {
   EXPECT_EQ(ui_.unusedPresses(), 0u) << "the dialog ended before the script";
   EXPECT_EQ(ui_.unusedAnswers(), 0u) << "fewer boxes asked than scripted";
   return exitCode;
+}
+
+int ProgramTest::RunAnotherUpdaterProcess() {
+  const std::vector<uint8_t> image = BuildPackageImage(true);
+  const std::filesystem::path package = root_ / "update.qw3";
+  WriteFile(package, std::string(image.begin(), image.end()));
+  const std::string command = "UPDATER_PACKAGE='" + package.string() + "' '" +
+                              UPDATER_EXECUTABLE +
+                              "' </dev/null >/dev/null 2>&1";
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 std::filesystem::path ProgramTest::Installed(

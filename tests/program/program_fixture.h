@@ -45,6 +45,11 @@ class ProgramTest : public ::testing::Test {
   int RunUpdaterWith(const std::vector<uint8_t>& image);
   int RunUpdater() { return RunUpdaterWith(BuildPackageImage(true)); }
 
+  // Starts the native updater as a process of its own over the same
+  // installation and package, with no one to answer it, and returns its
+  // exit code.
+  int RunAnotherUpdaterProcess();
+
   // A path of the installation given the Windows way ("Data\A.dat"), in
   // the private folder.
   std::filesystem::path Installed(const std::string& windowsPath) const;

@@ -179,6 +179,21 @@ TEST_F(StartupTest, SecondInstanceBringsTheFirstForwardSilently) {
   EXPECT_TRUE(ui_.pages().empty());
   EXPECT_EQ(PosixBringToFrontCount(), 1);
   EXPECT_STREQ(PosixLastFrontTitle(), kCaption);
+  // The first updater still needs its UPDATE.INI.
+  EXPECT_TRUE(TemporaryUpdateIniLeft());
+}
+
+TEST_F(StartupTest, SecondUpdaterProcessLeavesTheFirstItsWork) {
+  int secondExitCode = -1;
+  ui_.Press([this, &secondExitCode] {
+    secondExitCode = RunAnotherUpdaterProcess();
+    return kIdNext;
+  });
+  PressNext(2);
+  EXPECT_EQ(RunUpdater(), 1);
+  EXPECT_EQ(secondExitCode, 0);
+  EXPECT_TRUE(ui_.boxes().empty());
+  EXPECT_EQ(ReadFile(Installed("Readme.txt")), "new readme");
   EXPECT_FALSE(TemporaryUpdateIniLeft());
 }
 

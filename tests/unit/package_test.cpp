@@ -126,6 +126,9 @@ TEST(OpenPackage, EmptyDirectoryPlainAndCompressed) {
   Put32(compressed.data() + 4, 1);
   compressed.insert(compressed.end(), {0x00, 0x00, 0x00, 0x7E, 0xFF});
   EXPECT_TRUE(Open(compressed));
+  // A closing control word after the end code is never read.
+  compressed.insert(compressed.end(), {0x00, 0x00, 0x00, 0x80});
+  EXPECT_TRUE(Open(compressed));
   // One literal more and the block no longer decodes to nothing.
   compressed.resize(16);
   compressed.insert(compressed.end(), {0x00, 0x00, 0x00, 0xBF, 0x41, 0xFF});

@@ -2,12 +2,14 @@
 // against real temporary folders.
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <vector>
 
 #include "platform/platform.h"
 #include "platform/posix/append_package.h"
+#include "platform/posix/drives.h"
 #include "platform/posix/filetime.h"
 #include "platform/posix/package_trailer.h"
 #include "platform/posix/paths.h"
@@ -44,6 +46,21 @@ TEST_F(PosixFiles, DriveTableMarksItsLettersAsCdrom) {
   EXPECT_FALSE(PlatIsCdromDrive("G:"));
   EXPECT_FALSE(PlatIsCdromDrive("E:\\x"));
   EXPECT_FALSE(PlatIsCdromDrive("/a"));
+}
+
+TEST_F(PosixFiles, OpticalMountsAreLetteredFromD) {
+  Put("mounts",
+      "/dev/sda1 / ext4 rw 0 0\n"
+      "/dev/sr0 /media/My\\040Disc iso9660 ro 0 0\n"
+      "tmpfs /tmp tmpfs rw 0 0\n"
+      "/dev/sr1 /media/dvd udf ro 0 0\n");
+  char folder[kPosixPathSize];
+  ASSERT_TRUE(LookUpMountedDisc(Path("mounts").c_str(), 'D', folder, sizeof folder));
+  EXPECT_STREQ(folder, "/media/My Disc");
+  ASSERT_TRUE(LookUpMountedDisc(Path("mounts").c_str(), 'E', folder, sizeof folder));
+  EXPECT_STREQ(folder, "/media/dvd");
+  EXPECT_FALSE(LookUpMountedDisc(Path("mounts").c_str(), 'F', folder, sizeof folder));
+  EXPECT_FALSE(LookUpMountedDisc(Path("mounts").c_str(), 'C', folder, sizeof folder));
 }
 
 TEST_F(PosixFiles, AttributesFoldersAndDeletion) {
@@ -154,6 +171,18 @@ TEST_F(PosixFiles, WriteRefusesReadOnlyFilesAndFolders) {
   EXPECT_FALSE(PlatWriteWholeFile(Path("folder").c_str(), "new", 3, nullptr));
   EXPECT_FALSE(PlatWriteWholeFile(Path("no/parent.dat").c_str(), "new", 3, nullptr));
   EXPECT_EQ(CountEntries("."), 2);
+}
+
+TEST_F(PosixFiles, WriteGoesThroughALinkToItsFile) {
+  Put("real.dat", "old");
+  ASSERT_EQ(symlink(Path("real.dat").c_str(), Path("link.dat").c_str()), 0);
+  ASSERT_TRUE(PlatWriteWholeFile(Path("link.dat").c_str(), "new", 3, nullptr));
+  EXPECT_EQ(Get("real.dat"), "new");
+  struct stat info;
+  ASSERT_EQ(lstat(Path("link.dat").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+  uint64_t time = 0;
+  EXPECT_FALSE(PlatReadLastWriteTime(dir_.c_str(), &time));  // a folder has none here
 }
 
 TEST_F(PosixFiles, DiskSpaceOfDrivesFoldersAndHooks) {

@@ -1,10 +1,15 @@
 // The profile readers and the list-field tokenizer.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "message_box_capture.h"
 #include "profile/profile.h"
 
 namespace {
@@ -115,15 +120,6 @@ TEST_F(ListFieldTest, ListEndsOnItsNulAndNeverReadsPast) {
   EXPECT_EQ(fields[1].disk, 7);
 }
 
-TEST_F(ListFieldTest, DoubleByteTextIsCopiedWhole) {
-  // Shift-JIS "ソフト" has 0x5C as a second byte; none of the bytes the
-  // tokenizer looks for can appear there.
-  const char value[] = "\x83\x5C\x83\x74\x83\x67.DAT,B";
-  auto fields = Fields(value);
-  ASSERT_EQ(fields.size(), 2u);
-  EXPECT_EQ(fields[0].text, "\x83\x5C\x83\x74\x83\x67.DAT");
-}
-
 TEST_F(ListFieldTest, FieldLongerThanTheSlotEndsTheList) {
   const std::string fits(259, 'a');
   auto fields = Fields((fits + ",B").c_str());
@@ -153,5 +149,102 @@ TEST_F(ListFieldTest, FieldLongerThanTheSlotEndsTheList) {
   for (char c : out.slot) ASSERT_EQ(c, 'x');
   for (char c : out.guard) ASSERT_EQ(c, 'x');
 }
+
+// Both profiles in a temporary folder.
+class ProfileReaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetProfileState();
+    folder_ = std::filesystem::temp_directory_path() /
+              ("profile_" + std::string(::testing::UnitTest::GetInstance()
+                                            ->current_test_info()
+                                            ->name()));
+    std::filesystem::create_directories(folder_);
+    Write(UpdateIniPath, "UPDATE.INI",
+          "[SETUP]\r\nGameDir=" + std::string(300, 'v') +
+              "\r\nGameTitle=ab\r\nGameClass=\r\n[UPDATE]\r\n");
+    Write(SetupIniPath, "SETUP.INI",
+          "[SETUP]\r\nBlank=\"  12\"\r\nWord=abc\r\nMinus=-5\r\n"
+          "Big=99999999999\r\nSmall=-99999999999\r\nOrdinal=3rd\r\n"
+          "Long=0000000000000000001234\r\n");
+  }
+  void TearDown() override {
+#ifndef _WIN32
+    EXPECT_TRUE(capture_.Take().empty());
+#endif
+    std::filesystem::remove_all(folder_);
+  }
+  void Write(char* path, const char* name, const std::string& text) {
+    std::snprintf(path, 260, "%s", (folder_ / name).string().c_str());
+    std::FILE* file = std::fopen(path, "wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+  }
+
+  std::filesystem::path folder_;
+#ifndef _WIN32
+  MessageBoxCapture capture_;
+#endif
+};
+
+TEST_F(ProfileReaderTest, ValueIsCutAtCapacityAndTheRestZeroed) {
+  char dest[300];
+  std::memset(dest, 'x', sizeof dest);
+  EXPECT_EQ(ReadProfileString("SETUP", "GameDir", dest, 260), 1);
+  EXPECT_EQ(std::string(dest), std::string(259, 'v'));
+  EXPECT_EQ(dest[260], 'x');
+
+  std::memset(dest, 'x', sizeof dest);
+  EXPECT_EQ(ReadProfileString("setup", "GAMETITLE", dest, 20), 1);
+  EXPECT_STREQ(dest, "ab");
+  for (int i = 2; i < 20; ++i) ASSERT_EQ(dest[i], '\0') << i;
+  EXPECT_EQ(dest[20], 'x');
+}
+
+TEST_F(ProfileReaderTest, SilentReadsOfMissingKeys) {
+  char dest[260] = "stale";
+  // SETUP.INI's keys are never reported.
+  EXPECT_EQ(ReadSetupString("GameDir", dest, sizeof dest), 0);
+  EXPECT_STREQ(dest, "");
+  // Nor UPDATE.INI's once the optional keys are being read.
+  OptionalKeysMode = 1;
+  EXPECT_EQ(ReadProfileString("SETUP", "GameClass", dest, sizeof dest), 0);
+  EXPECT_EQ(ReadProfileString("UPDATE", "UpdateFile00", dest, sizeof dest), 0);
+  std::snprintf(UpdateIniPath, sizeof UpdateIniPath, "%s",
+                (folder_ / "NONE.INI").string().c_str());
+  EXPECT_EQ(ReadProfileString("SETUP", "GameTitle", dest, sizeof dest), 0);
+}
+
+TEST_F(ProfileReaderTest, IntegersConvertLikeStrtolClampedTo32Bits) {
+  const std::pair<const char*, int32_t> cases[] = {
+      {"Blank", 12},         {"Word", 0},          {"Minus", -5},
+      {"Big", INT32_MAX},    {"Small", INT32_MIN}, {"Ordinal", 3},
+      // Only 19 characters are read: "0000000000000000001".
+      {"Long", 1}};
+  for (const auto& [key, expected] : cases) {
+    int32_t value = 42;
+    EXPECT_EQ(ReadSetupInt(key, &value), 1) << key;
+    EXPECT_EQ(value, expected) << key;
+  }
+  int32_t value = 42;
+  EXPECT_EQ(ReadSetupInt("Missing", &value), 0);
+  EXPECT_EQ(value, 42);
+}
+
+#ifndef _WIN32
+TEST_F(ProfileReaderTest, MissingOrEmptyUpdateIniKeyIsReportedUntilOptional) {
+  char dest[260];
+  EXPECT_EQ(ReadProfileString("SETUP", "GameClass", dest, sizeof dest), 0);
+  EXPECT_EQ(ReadProfileString("UPDATE", "CompanyName", dest, sizeof dest), 0);
+  const auto boxes = capture_.Take();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].text, "SETUP : GameClass キーが存在しません");
+  EXPECT_EQ(boxes[1].text, "UPDATE : CompanyName キーが存在しません");
+  EXPECT_EQ(boxes[0].caption, "INSTCMMN");
+  EXPECT_EQ(boxes[0].type, kPlatMbIconError | kPlatMbOk);
+  EXPECT_EQ(boxes[0].owner, nullptr);
+}
+#endif
 
 }  // namespace

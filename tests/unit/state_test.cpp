@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/state.h"
+#include "message_box_capture.h"
 
 namespace {
 
@@ -69,15 +70,76 @@ TEST(AppendPathComponent, RefusesAJoinThatDoesNotFit) {
   EXPECT_FALSE(AppendPathComponent(path2.bytes, "x"));
 }
 
-TEST(UpdaterState, ResetRestoresTheStartCaption) {
-  std::strcpy(WindowCaption, "Title Ver1.01 アップデート");
-  std::strcpy(UpdaterSettings.GameTitle, "Title");
-  InstallRecord.InstMode = 3;
+#ifndef _WIN32
+TEST(UpdaterState, ErrorBoxIsOwnedByTheDialogOnceItExists) {
   ResetUpdaterState();
-  EXPECT_STREQ(WindowCaption, "UPDATE");
-  EXPECT_STREQ(UpdaterSettings.GameTitle, "");
-  EXPECT_EQ(InstallRecord.InstMode, 0);
-  EXPECT_EQ(DialogWindow, nullptr);
+  MessageBoxCapture capture;
+  ShowUpdaterError("first");
+  // Any handle will do: the scripted user only passes it on.
+  const PlatWindow dialog = reinterpret_cast<PlatWindow>(0x1001);
+  DialogWindow = dialog;
+  std::strcpy(WindowCaption, "Title Ver1.01 アップデート");
+  ShowUpdaterError("second");
+  const auto boxes = capture.Take();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].owner, nullptr);
+  EXPECT_EQ(boxes[0].caption, "UPDATE");
+  EXPECT_EQ(boxes[1].owner, dialog);
+  EXPECT_EQ(boxes[1].caption, "Title Ver1.01 アップデート");
+  EXPECT_EQ(boxes[1].text, "second");
+  EXPECT_EQ(boxes[1].type, kPlatMbIconError | kPlatMbOk);
+  ResetUpdaterState();
 }
+
+// What the dialog shows when it first waits for the user.
+struct DialogView {
+  std::string info;
+  bool backEnabled;
+  bool nextEnabled;
+};
+DialogView gView;
+void (*gInitialise)(PlatWindow);
+
+DialogView ShowDialog(void (*initialise)(PlatWindow)) {
+  gInitialise = initialise;
+  const PosixUiDriver driver = {
+      nullptr,
+      [](void*, PlatWindow dialog) {
+        gView = {PosixDialogControlText(dialog, kIdInfo),
+                 PosixDialogControlEnabled(dialog, kIdBack),
+                 PosixDialogControlEnabled(dialog, kIdNext)};
+        return -1;  // leave the dialog
+      },
+      nullptr};
+  PosixSetUiDriver(&driver);
+  PlatRunDialog([](PlatWindow dialog, unsigned message, uintptr_t, intptr_t) {
+    if (message == kPlatMsgInit) gInitialise(dialog);
+    return 0;
+  });
+  PosixSetUiDriver(nullptr);
+  return gView;
+}
+
+TEST(DialogHelpers, InfoTextIsFormattedAndCut) {
+  DialogView view = ShowDialog([](PlatWindow dialog) {
+    SetInfoText(dialog, "%s", "100% ゲーム %s");
+    EnableControl(dialog, kIdBack, 1);
+    EnableControl(dialog, kIdNext, 0);
+  });
+  EXPECT_EQ(view.info, "100% ゲーム %s");
+  EXPECT_TRUE(view.backEnabled);
+  EXPECT_FALSE(view.nextEnabled);
+
+  view = ShowDialog([](PlatWindow dialog) {
+    SetInfoText(dialog, "%s をコピーしています (%i)", "Data\\A.dat", -3);
+  });
+  EXPECT_EQ(view.info, "Data\\A.dat をコピーしています (-3)");
+
+  view = ShowDialog([](PlatWindow dialog) {
+    SetInfoText(dialog, "%s", std::string(2000, 'a').c_str());
+  });
+  EXPECT_EQ(view.info, std::string(1023, 'a'));
+}
+#endif
 
 }  // namespace

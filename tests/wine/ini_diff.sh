@@ -19,7 +19,12 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-work=${1:-$(mktemp -d /tmp/ini-diff.XXXXXX)}
+if [ $# -ge 1 ]; then
+  work=$1
+else
+  work=$(mktemp -d /tmp/ini-diff.XXXXXX)
+  trap 'rm -rf "$work"' EXIT
+fi
 mkdir -p "$work/ini"
 cases="$work/ini"
 

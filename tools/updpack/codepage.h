@@ -19,6 +19,10 @@ std::optional<std::string> FileNameToCp932(const std::filesystem::path& name);
 // valid Shift-JIS.
 std::optional<std::filesystem::path> Cp932ToFileName(std::string_view name);
 
+// A path in the 8-bit form that the system's ANSI calls take, or nothing when
+// it has none.
+std::optional<std::string> NarrowPath(const std::filesystem::path& path);
+
 // UTF-8 text as Shift-JIS, or nothing when it has no such form.
 std::optional<std::string> Utf8ToCp932(std::string_view text);
 

@@ -63,6 +63,10 @@ std::optional<std::filesystem::path> Cp932ToFileName(std::string_view name) {
   return std::filesystem::path(*text);
 }
 
+std::optional<std::string> NarrowPath(const std::filesystem::path& path) {
+  return path.native();
+}
+
 std::optional<std::string> Utf8ToCp932(std::string_view text) {
   return Converter("CP932", "UTF-8").Run(text);
 }

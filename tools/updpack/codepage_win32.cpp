@@ -59,6 +59,10 @@ std::optional<std::filesystem::path> Cp932ToFileName(std::string_view name) {
   return std::filesystem::path(*wide);
 }
 
+std::optional<std::string> NarrowPath(const std::filesystem::path& path) {
+  return FromWide(CP_ACP, path.native());
+}
+
 std::optional<std::string> Utf8ToCp932(std::string_view text) {
   const auto wide = ToWide(CP_UTF8, text, true);
   if (!wide) return std::nullopt;

@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <new>
 
 #include "codepage.h"
 #include "tool_support.h"
@@ -88,6 +89,24 @@ int main(int argc, char** argv) {
     command->add_option("OUT", output, "File to write")->required()->type_name("");
   }
 
+  std::string section, key;
+  uint32_t capacity = 1024;
+  CLI::App* iniCommand = app.add_subcommand(
+      "ini", "Show what the updater reads for KEY in SECTION of an INI file: "
+             "the count, the bytes in hex, the text; exit 1 when the count "
+             "is 0");
+  iniCommand->add_option("FILE", input, "INI file")->required()->type_name("");
+  iniCommand->add_option("SECTION", section, "Section name")
+      ->required()
+      ->type_name("");
+  iniCommand->add_option("KEY", key, "Key name")->required()->type_name("");
+  iniCommand
+      ->add_option("--capacity", capacity,
+                   "Room for the value with its NUL, as the updater gives; "
+                   "default 1024")
+      ->check(CLI::Range(1u, 1u << 20))
+      ->type_name("N");
+
   const std::vector<std::string> arguments = Utf8Arguments(argc, argv);
   std::vector<const char*> pointers;
   for (const std::string& argument : arguments) {
@@ -108,10 +127,11 @@ int main(int argc, char** argv) {
     if (*verifyCommand) return RunVerify(package);
     if (*decodeCommand) RunBlockDecode(input, output);
     if (*encodeCommand) RunBlockEncode(input, output, LevelNamed(blockLevel));
-  } catch (const ToolError& error) {
-    std::fprintf(stderr, "updpack: error: %s\n", error.what());
+    if (*iniCommand) return RunIni(input, section, key, capacity);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "updpack: error: not enough memory\n");
     return 1;
-  } catch (const std::exception& error) {
+  } catch (const std::exception& error) {  // ToolError and the library's own
     std::fprintf(stderr, "updpack: error: %s\n", error.what());
     return 1;
   }

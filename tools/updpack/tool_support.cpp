@@ -62,16 +62,21 @@ std::vector<uint8_t> ReadWholeFileOrThrow(const fs::path& path) {
 
 void WriteFileReplacing(const fs::path& path, const uint8_t* data,
                         size_t size, std::optional<uint64_t> fileTime) {
-  const fs::path temporary = TemporaryBeside(path);
   std::error_code ec;
+  const fs::path folder = path.parent_path();
+  if (!folder.empty() && !fs::is_directory(folder, ec)) {
+    throw ToolError("cannot write " + Quote(path) + ": the folder " +
+                    Quote(folder) + " does not exist");
+  }
+  const fs::path temporary = TemporaryBeside(path);
   try {
     {
       std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-      if (!out) throw ToolError("cannot create " + Quote(temporary));
+      if (!out) throw ToolError("cannot write " + Quote(path));
       out.write(reinterpret_cast<const char*>(data),
                 static_cast<std::streamsize>(size));
       out.close();
-      if (!out) throw ToolError("cannot write " + Quote(temporary));
+      if (!out) throw ToolError("cannot write " + Quote(path));
     }
     if (fileTime) SetFileTimes(temporary, *fileTime);
     fs::rename(temporary, path, ec);

@@ -23,3 +23,6 @@ int RunVerify(const std::string& package);
 void RunBlockDecode(const std::string& input, const std::string& output);
 void RunBlockEncode(const std::string& input, const std::string& output,
                     CompressLevel level);
+// Prints the count, the value in hex and as UTF-8; 1 when the count is 0.
+int RunIni(const std::string& file, const std::string& section,
+           const std::string& key, uint32_t capacity);

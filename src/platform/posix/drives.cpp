@@ -48,14 +48,16 @@ void Unescape(char* text) {
   *out = '\0';
 }
 
-bool LookUpInMounts(char letter, char* folder, size_t capacity) {
-  if (letter < 'D') return false;
-  FILE* mounts = std::fopen("/proc/self/mounts", "r");
+}  // namespace
+
+bool LookUpMountedDisc(const char* mountTable, char letter, char* folder, size_t capacity) {
+  if (letter < 'D' || letter > 'Z') return false;
+  FILE* mounts = std::fopen(mountTable, "r");
   if (!mounts) return false;
   int index = letter - 'D';
   bool found = false;
   char line[8192];
-  while (!found && std::fgets(line, sizeof line, mounts)) {
+  while (std::fgets(line, sizeof line, mounts)) {
     char* save = nullptr;
     strtok_r(line, " ", &save);  // the device
     char* mountPoint = strtok_r(nullptr, " ", &save);
@@ -71,11 +73,9 @@ bool LookUpInMounts(char letter, char* folder, size_t capacity) {
   return found;
 }
 
-}  // namespace
-
 bool LookUpDrive(char letter, char* folder, size_t capacity) {
   // Read afresh each time: a disc may be mounted while the updater waits.
   const char* list = std::getenv("UPDATER_DRIVES");
   if (list) return LookUpInList(list, letter, folder, capacity);
-  return LookUpInMounts(letter, folder, capacity);
+  return LookUpMountedDisc("/proc/self/mounts", letter, folder, capacity);
 }

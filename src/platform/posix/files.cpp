@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/platform.h"
 #include "platform/posix/atomic_file.h"
@@ -69,7 +71,9 @@ bool PlatReadLastWriteTime(const char* path, uint64_t* fileTime) {
   const int fd = open(posix, O_RDONLY);
   if (fd < 0) return false;
   struct stat info;
-  const bool ok = fstat(fd, &info) == 0 && FileTimeFromTimespec(info.st_mtim, fileTime);
+  // A folder opens on Linux but not on Windows, where this open would fail.
+  const bool ok = fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode) &&
+                  FileTimeFromTimespec(info.st_mtim, fileTime);
   close(fd);
   return ok;
 }
@@ -78,6 +82,13 @@ bool PlatWriteWholeFile(const char* path, const void* data, uint32_t size,
                         const uint64_t* fileTime) {
   char posix[kPosixPathSize];
   if (!PosixPath(path, posix, sizeof posix)) return false;
+  // Windows writes through a link to the file it names; the rename below
+  // would replace the link itself.
+  char linked[PATH_MAX];
+  struct stat link;
+  if (lstat(posix, &link) == 0 && S_ISLNK(link.st_mode) && realpath(posix, linked) &&
+      std::strlen(linked) < sizeof posix)
+    std::strcpy(posix, linked);
   // Windows refuses to replace a read-only file or a folder; the rename
   // below would replace the one and fail late on the other.
   struct stat info;

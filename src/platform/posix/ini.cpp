@@ -124,6 +124,7 @@ uint32_t IniReadValue(const char* text, size_t size, const char* section,
                       const char* key, char* dest, uint32_t capacity) {
   if (capacity == 0) return 0;
   dest[0] = '\0';
+  if (!section || !key) return 0;
   const char* value = nullptr;
   size_t valueSize = 0;
   if (IniFind(text, size, section, key, &value, &valueSize) != kIniFound)

@@ -1,6 +1,7 @@
 // Path translation: '\' to '/', drive letters through the drive table.
 #include "platform/posix/paths.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "platform/posix/drives.h"
@@ -22,19 +23,28 @@ bool PosixPath(const char* path, char* out, size_t capacity) {
   char c = path[0];
   if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   if (c >= 'A' && c <= 'Z' && path[1] == ':') {
-    if (!LookUpDrive(c, out, capacity)) return false;
+    if (!LookUpDrive(c, out, capacity)) {
+      errno = ENOENT;
+      return false;
+    }
     used = std::strlen(out);
     rest = path + 2;
     // "E:file" means the file in the drive's root folder here.
     if (*rest != '\\' && *rest != '/' && *rest != '\0') {
-      if (used + 1 >= capacity) return false;
+      if (used + 1 >= capacity) {
+        errno = ENAMETOOLONG;
+        return false;
+      }
       out[used++] = '/';
     }
   }
   const char* const end = rest + std::strlen(rest);
   for (const char* p = rest; p < end;) {
     const int n = SjisCharLength(p, end);
-    if (used + n >= capacity) return false;
+    if (used + n >= capacity) {
+      errno = ENAMETOOLONG;
+      return false;
+    }
     if (n == 1 && *p == '\\') {
       out[used++] = '/';
     } else {

@@ -194,10 +194,8 @@ bool IsWithin(const char* inner, const char* outer) {
 bool CopyItem(Copy* copy, const char* item, const char* to, bool many) {
   char from[kPosixPathSize];
   char target[kPosixPathSize];
-  if (!PosixPath(item, from, sizeof from) || !PosixPath(to, target, sizeof target)) {
-    errno = ENAMETOOLONG;
+  if (!PosixPath(item, from, sizeof from) || !PosixPath(to, target, sizeof target))
     return Fail(copy, item);
-  }
   struct stat source;
   if (stat(from, &source) != 0) return Fail(copy, item);
   struct stat destination;
@@ -232,6 +230,7 @@ int PlatShellCopy(PlatWindow, const char* from, const char* to, unsigned flags, 
   sigemptyset(&interrupt.sa_mask);
   sigaction(SIGINT, &interrupt, &previous);
 
+  if (!from[0]) copy.error = ENOENT;  // nothing to copy is no success
   const bool many = from[0] && from[std::strlen(from) + 1];
   for (const char* item = from; *item && !copy.aborted; item += std::strlen(item) + 1) {
     if (!CopyItem(&copy, item, to, many)) break;

@@ -1,0 +1,29 @@
+// Arbitrary bytes as a block: the decoder must stay inside both buffers and
+// report what it wrote within the capacity. The same bytes as data: both
+// writer levels must give blocks that decode back to them.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "pack/compress.h"
+#include "package/decompress.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // The capacity comes from the input too, so that short outputs meet the
+  // end of the destination as often as long ones do.
+  size_t capacity = size >= 2 ? (size_t(data[0]) | size_t(data[1]) << 8) % 4096 : 16;
+  std::vector<uint8_t> dest(capacity);
+  size_t written = 0;
+  if (DecompressBlock(dest.data(), dest.size(), data, size, &written) && written > capacity)
+    std::abort();
+
+  for (CompressLevel level : {CompressLevel::Greedy, CompressLevel::Best}) {
+    std::vector<uint8_t> block = CompressBlock(data, size, level);
+    std::vector<uint8_t> out(size);
+    if (!DecompressBlock(out.data(), out.size(), block.data(), block.size(), &written) ||
+        written != size || (size != 0 && std::memcmp(out.data(), data, size) != 0))
+      std::abort();
+  }
+  return 0;
+}

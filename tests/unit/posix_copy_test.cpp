@@ -1,0 +1,86 @@
+// The POSIX shell copy: files and folders into a destination, replacing and
+// creating without asking, failures and user stops told apart.
+#include <sys/stat.h>
+
+#include "platform/platform.h"
+#include "posix_test_folder.h"
+
+namespace {
+
+class PosixCopy : public PosixFolderTest {
+ protected:
+  // The updater passes double-NUL lists.
+  int Copy(const std::string& from, const std::string& to, unsigned flags, bool* aborted) {
+    const std::string fromList = from + '\0' + '\0';
+    const std::string toList = to + '\0' + '\0';
+    return PlatShellCopy(nullptr, fromList.c_str(), toList.c_str(), flags, aborted);
+  }
+  mode_t Mode(const std::string& name) {
+    struct stat info;
+    return stat(Path(name).c_str(), &info) == 0 ? info.st_mode & 0777 : 0;
+  }
+};
+
+TEST_F(PosixCopy, FileLandsAtTheDestinationPathWithFoldersMade) {
+  setenv("UPDATER_DRIVES", ("E=" + Path("disc")).c_str(), 1);
+  Put("disc/Data/X.dat", "from the disc", 0444);
+  Put("game/Data/Old/X.dat", "", 0644);
+  Put("game/Data/New/X.dat", "old", 0444);  // replaced without a question
+  bool aborted = true;
+  EXPECT_EQ(Copy("E:\\Data\\X.dat", Path("game") + "\\Data\\New\\X.dat", kPlatCopyFileFlags,
+                 &aborted), 0);
+  EXPECT_FALSE(aborted);
+  EXPECT_EQ(Get("game/Data/New/X.dat"), "from the disc");
+  EXPECT_EQ(Copy("E:\\Data\\X.dat", Path("game") + "\\Made\\Here\\X.dat", kPlatCopyFileFlags,
+                 &aborted), 0);
+  EXPECT_EQ(Get("game/Made/Here/X.dat"), "from the disc");
+  EXPECT_EQ(Mode("game/Made/Here/X.dat"), 0444u);  // attributes come along
+  EXPECT_EQ(CountEntries("game/Data/New"), 1);
+}
+
+TEST_F(PosixCopy, FolderIsCopiedIntoTheDestinationUnderItsName) {
+  Put("disc/Movie/Op.mpg", "op", 0444);
+  Put("disc/Movie/Sub/Ed.mpg", "ed");
+  Put("game/Movie/Op.mpg", "stale");
+  bool aborted = true;
+  EXPECT_EQ(Copy(Path("disc/Movie"), Path("game"), kPlatCopyFolderFlags, &aborted), 0);
+  EXPECT_FALSE(aborted);
+  EXPECT_EQ(Get("game/Movie/Op.mpg"), "op");
+  EXPECT_EQ(Get("game/Movie/Sub/Ed.mpg"), "ed");
+  EXPECT_EQ(Mode("game/Movie/Op.mpg"), 0444u);
+  // A folder cannot go into itself.
+  EXPECT_NE(Copy(Path("disc"), Path("disc/Movie"), kPlatCopyFolderFlags, &aborted), 0);
+}
+
+TEST_F(PosixCopy, MissingSourceFailsWithoutAStop) {
+  bool aborted = true;
+  EXPECT_NE(Copy(Path("disc/Nothing"), Path("game"), kPlatCopyFolderFlags, &aborted), 0);
+  EXPECT_FALSE(aborted);
+}
+
+TEST_F(PosixCopy, UserStopIsNotAFailure) {
+  Put("disc/Movie/A.mpg", "a");
+  Put("disc/Movie/B.mpg", "b");
+  std::filesystem::create_directory(Path("game"));
+  PosixAbortCopyAfter(1);
+  bool aborted = false;
+  EXPECT_NE(Copy(Path("disc/Movie"), Path("game"), kPlatCopyFolderFlags, &aborted), 0);
+  EXPECT_TRUE(aborted);
+  EXPECT_EQ(CountEntries("game/Movie"), 1);  // one file made it, no half file
+  // The stop was for that copy only.
+  EXPECT_EQ(Copy(Path("disc/Movie"), Path("game"), kPlatCopyFolderFlags, &aborted), 0);
+  EXPECT_FALSE(aborted);
+}
+
+TEST_F(PosixCopy, WriteFailingHalfWayKeepsTheOldFile) {
+  Put("disc/Big.dat", std::string(10000, 'n'));
+  Put("game/Big.dat", "old");
+  PosixFailWritesAfter(5000);
+  bool aborted = true;
+  EXPECT_NE(Copy(Path("disc/Big.dat"), Path("game"), kPlatCopyFileFlags, &aborted), 0);
+  EXPECT_FALSE(aborted);
+  EXPECT_EQ(Get("game/Big.dat"), "old");
+  EXPECT_EQ(CountEntries("game"), 1);
+}
+
+}  // namespace

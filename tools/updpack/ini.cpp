@@ -1,0 +1,35 @@
+// updpack ini: what the updater reads for one key of an INI file, through
+// the same profile reader the updater uses.
+#include <cstdio>
+
+#include "codepage.h"
+#include "platform/platform.h"
+#include "tool_support.h"
+#include "verbs.h"
+
+int RunIni(const std::string& file, const std::string& section,
+           const std::string& key, uint32_t capacity) {
+  const std::optional<std::string> sectionName = Utf8ToCp932(section);
+  const std::optional<std::string> keyName = Utf8ToCp932(key);
+  if (!sectionName || !keyName) {
+    throw ToolError("the section and the key must be written in Shift-JIS "
+                    "characters");
+  }
+  // Absolute, because the Windows reader looks for a bare file name in the
+  // Windows folder, not in the current one.
+  const fs::path where = fs::absolute(PathFromUtf8(file));
+  const std::optional<std::string> path = NarrowPath(where);
+  if (!path) {
+    throw ToolError(Quote(where) + " cannot be named in the system's code page");
+  }
+  std::string value(capacity, '\0');
+  const uint32_t count = PlatReadProfileString(
+      sectionName->c_str(), keyName->c_str(), value.data(), capacity,
+      path->c_str());
+  value.resize(count);
+
+  std::printf("%u\n", count);
+  for (const char c : value) std::printf("%02x", static_cast<unsigned char>(c));
+  std::printf("\n%s\n", Cp932ToUtf8(value).c_str());
+  return count ? 0 : 1;
+}
