@@ -89,6 +89,10 @@ start_updater
 upd_expect "wait $caption 20000" "ok"
 upd_expect "info" "ok $(hex "$started") $started"
 upd_expect "buttons" "ok 4=off:戻る 1=on:次へ 2=on:中止 focus=1"
+# The dialog resource's texts as the program itself reads them.
+upd_expect "control 4" "ok $(hex 戻る) 戻る disabled"
+upd_expect "control 1" "ok $(hex 次へ) 次へ enabled"
+upd_expect "control 2" "ok $(hex 中止) 中止 enabled"
 upd_expect "press 1" "ok"
 upd_expect "waitinfo アップデートを実行します 5000" \
   "ok $(hex アップデートを実行します) アップデートを実行します"
