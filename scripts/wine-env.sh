@@ -7,6 +7,7 @@
 #   upd_auto_start / upd_ask CMD / upd_expect CMD ANSWER / upd_auto_stop
 #                                  talk to tests/wine/automate.exe (UPD_AUTOMATE)
 #   upd_require FILE...            stops the script when a file is not built
+#   upd_screenshot FILE.png        saves the screen, cut to what is drawn
 #   upd_build_updater PKG          builds updater.exe with PKG as its package
 #                                  (build/win32-package); prints its path
 #   upd_wine_stop                  ends the prefix's wineserver and our Xvfb;
@@ -157,6 +158,10 @@ upd_require() {
   for f in "$@"; do
     [ -f "$f" ] || { echo "$(basename "$0"): $f is not built" >&2; exit 1; }
   done
+}
+
+upd_screenshot() {
+  import -display "$DISPLAY" -window root png:- | convert - -trim +repage "$1"
 }
 
 # upd_build_updater PACKAGE: updater.exe with PACKAGE in resource 102, in a
