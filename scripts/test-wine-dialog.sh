@@ -7,7 +7,7 @@ set -uo pipefail
 . "$(dirname "$0")/wine-env.sh"
 
 demo=$UPD_WIN32_BUILD/tests/wine/dialog_demo.exe
-[ -f "$demo" ] || { echo "test-wine-dialog: $demo is not built" >&2; exit 1; }
+upd_require "$demo"
 caption="デモ アップデータ 1.00"
 
 upd_auto_start

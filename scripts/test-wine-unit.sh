@@ -6,7 +6,7 @@ set -euo pipefail
 . "$(dirname "$0")/wine-env.sh"
 
 tests=$UPD_WIN32_BUILD/tests/unit/unit_tests.exe
-[ -f "$tests" ] || { echo "test-wine-unit: $tests is not built" >&2; exit 1; }
+upd_require "$tests" "$UPD_AUTOMATE"
 
 # Everything the tests see as Shift-JIS depends on code page 932.
 acp=$(echo acp | wine "$UPD_AUTOMATE" | tr -d '\r')

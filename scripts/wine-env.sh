@@ -6,6 +6,10 @@
 #   upd_wine_map_cdrom e /folder   maps a folder as CD-ROM drive E:
 #   upd_auto_start / upd_ask CMD / upd_expect CMD ANSWER / upd_auto_stop
 #                                  talk to tests/wine/automate.exe (UPD_AUTOMATE)
+#   upd_require FILE...            stops the script when a file is not built
+#   upd_screenshot FILE.png        saves the screen, cut to what is drawn
+#   upd_build_updater PKG          builds updater.exe with PKG as its package
+#                                  (build/win32-package); prints its path
 #   upd_wine_stop                  ends the prefix's wineserver and our Xvfb;
 #                                  installed as the EXIT trap (call it from your
 #                                  own trap if you replace it)
@@ -147,6 +151,30 @@ upd_check() {
     echo "  FAIL: $what" >&2
     UPD_FAILURES=$((UPD_FAILURES + 1))
   fi
+}
+
+upd_require() {
+  local f
+  for f in "$@"; do
+    [ -f "$f" ] || { echo "$(basename "$0"): $f is not built" >&2; exit 1; }
+  done
+}
+
+upd_screenshot() {
+  import -display "$DISPLAY" -window root png:- | convert - -trim +repage "$1"
+}
+
+# upd_build_updater PACKAGE: updater.exe with PACKAGE in resource 102, in a
+# build folder of its own so the stub in build/win32 stays bare. Progress
+# goes to stderr; the path of the executable to stdout.
+upd_build_updater() {
+  local dir=$UPD_ROOT/build/win32-package
+  cmake -S "$UPD_ROOT" -B "$dir" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$UPD_ROOT/cmake/mingw-i686.cmake" \
+    -DCMAKE_BUILD_TYPE=MinSizeRel -DUPD_TESTS=OFF \
+    -DUPD_PACKAGE="$(realpath "$1")" >&2 &&
+    cmake --build "$dir" --target updater -j2 >&2 &&
+    echo "$dir/src/updater/updater.exe"
 }
 
 upd_auto_stop() {

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 
+#include "base/state.h"
 #include "platform/platform.h"
 
 // The program after the runtime's start-up; returns the exit code: 1 after a
@@ -10,6 +11,11 @@ int UpdaterMain();
 
 // Frees the directory and deletes the temporary UPDATE.INI.
 void ShutdownCleanup();
+
+// UpdateMessage with each backslash-n turned into a lone CR, copied character
+// by character so that a second byte 0x5C never starts an escape. `dest`
+// needs the room of the source, which it never outgrows.
+void ConvertMessageEscapes(char* dest, const char* source);
 
 // The wizard dialog procedure and its initialisation.
 int UpdateDialogProc(PlatWindow dialog, unsigned message, uintptr_t wParam,
@@ -21,3 +27,50 @@ void RunUpdate(PlatWindow dialog);
 
 extern int32_t DialogPage;
 extern int32_t DialogBusy;
+
+// ---- Package files of the run ---------------------------------------------
+
+enum UpdateMode : int32_t {
+  ModeReplace = 0,    // written whatever is there
+  ModeUpdate = 1,     // "u": spared when the file there is newer
+  ModeData = 2,       // "d": under DataPath, only where no readable file is
+  ModeOverwrite = 3,  // "o": only where a file already is
+};
+
+// One applicable UpdateFileNN line.
+struct UpdateItem {
+  int32_t Mode;
+  char Path[kPathSize];
+  int32_t NameOffset;  // where the entry name starts in Path
+};
+
+constexpr int kMaxListItems = 16;  // keys 00 to 15
+extern UpdateItem UpdateItems[kMaxListItems];
+extern int32_t UpdateItemCount;
+
+// Shift-JIS lead bytes: the byte after one belongs to the same character.
+inline bool IsLeadByte(unsigned char c) {
+  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+// Takes one UpdateFileNN value apart. False when its InstMode filter
+// excludes it on an installation of `instMode`.
+bool ParseUpdateLine(const char* value, int32_t instMode, UpdateItem* item);
+
+// Rebuilds UpdateItems from UpdateFile00..15 of [UPDATE]. Returns whether
+// the key UpdateFile00 exists, filtered out or not.
+bool BuildUpdateItems();
+
+// ---- Media copies ------------------------------------------------------------
+
+extern int32_t CopyItemCount;
+
+// The CopyFileNN list. Returns whether the key CopyFile00 exists.
+bool BuildCopyItems();
+
+// Copies the CopyItems from the game's discs. 1 when the run goes on, 0 when
+// it has ended the dialog.
+int CopyMedia(PlatWindow dialog);
+
+// Back to the state at program start (for tests).
+void ResetProgramState();

@@ -133,7 +133,8 @@ TEST_F(Win32Files, FailedWriteLeavesTargetAndNoTemporaryFile) {
 }
 
 TEST_F(Win32Files, DoubleByteNamesWhoseSecondByteIsABackslash) {
-  // ソ is 0x83 0x5C in Shift-JIS; it must not be taken for a separator.
+  // ソ is 0x83 0x5C in Shift-JIS: the file lands under its own name, in its
+  // folder, with no temporary file left beside it.
   const std::string path = Path("ソフト.dat");
   ASSERT_EQ(std::string("ソ"), "\x83\x5C");
   ASSERT_TRUE(PlatWriteWholeFile(path.c_str(), "sjis", 4, &kStamp));

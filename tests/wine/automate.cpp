@@ -21,8 +21,11 @@
 //   msgbox MS                 waits for a message box: caption, text, owner,
 //                             buttons, whether it shows an icon
 //   answer ok|cancel          clicks that button of the last message box
+//                             and waits until the box is gone
+//   waitclass CLASS MS        a top-level window of that class exists
 //   count CAPTION             top-level dialog-class windows with that caption
 //   foreground                caption of the foreground window
+//   closeclass CLASS          closes the top-level windows of a class
 //   exit
 #include <windows.h>
 
@@ -153,8 +156,7 @@ HWND FindDialog(const std::wstring& title) {
 
 HWND FindMessageBox() {
   for (HWND window : TopLevelDialogs())
-    if (window != currentBox && IsWindowVisible(window) &&
-        GetDlgItem(window, kMessageBoxTextId))
+    if (IsWindowVisible(window) && GetDlgItem(window, kMessageBoxTextId))
       return window;
   return nullptr;
 }
@@ -249,6 +251,15 @@ std::string Run(const std::string& command, const std::string& args) {
     HWND window = GetForegroundWindow();
     return window ? "ok " + Caption(window) : "ok none";
   }
+  if (command == "closeclass") {
+    int n = 0;
+    while (HWND window = FindWindowA(args.c_str(), nullptr)) {
+      if (++n > 16) return "error still open";
+      SendMessageTimeoutA(window, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG,
+                          kReadTimeoutMs, nullptr);
+    }
+    return "ok " + std::to_string(n);
+  }
   if (command == "wait") {
     std::string caption;
     DWORD ms;
@@ -270,7 +281,21 @@ std::string Run(const std::string& command, const std::string& args) {
   }
   if (command == "answer") {
     if (!currentBox || !IsWindow(currentBox)) return "error no message box";
-    return Click(currentBox, args == "cancel" ? IDCANCEL : IDOK);
+    const std::string clicked =
+        Click(currentBox, args == "cancel" ? IDCANCEL : IDOK);
+    if (clicked != "ok") return clicked;
+    // Gone before the next command, which may wait for the next box.
+    HWND box = currentBox;
+    currentBox = nullptr;
+    return Poll(5000, [&] { return !IsWindow(box); }) ? "ok" : "timeout";
+  }
+  if (command == "waitclass") {
+    std::string windowClass;
+    DWORD ms;
+    if (!SplitLast(args, &windowClass, &ms)) return "error usage: waitclass CLASS MS";
+    return Poll(ms, [&] { return FindWindowA(windowClass.c_str(), nullptr) != nullptr; })
+               ? "ok"
+               : "timeout";
   }
   if (command == "gone") {
     HWND dialog = currentDialog;

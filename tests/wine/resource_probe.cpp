@@ -1,13 +1,16 @@
-// resource_probe EXE: prints every resource of an executable as Windows
-// itself finds it, the wizard dialog's template field by field (texts as
-// UTF-8 and as the Shift-JIS bytes a program of this code page reads), and
-// the manifest. The Wine tests compare the output with the expected one.
+// resource_probe EXE [--save TYPE ID FILE]: prints every resource of an
+// executable as Windows itself finds it, the wizard dialog's template field
+// by field (texts as UTF-8 and as the Shift-JIS bytes a program of this code
+// page reads), and the manifest; --save also writes one resource's bytes
+// (FindResourceA with the type name and the id) to FILE. The Wine tests
+// compare the output with the expected one.
 #include <windows.h>
 
 #include <fcntl.h>
 #include <io.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -169,10 +172,22 @@ bool PrintManifest() {
 
 }  // namespace
 
+bool Save(const char* type, int id, const char* path) {
+  HRSRC found = FindResourceA(image, MAKEINTRESOURCEA(id), type);
+  if (!found) return false;
+  const DWORD size = SizeofResource(image, found);
+  const void* data = LockResource(LoadResource(image, found));
+  FILE* out = std::fopen(path, "wb");
+  if (!data || !out) return false;
+  const bool written = std::fwrite(data, 1, size, out) == size;
+  return std::fclose(out) == 0 && written;
+}
+
 int main(int argc, char** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: resource_probe EXE\n");
+  const bool save = argc == 6 && std::strcmp(argv[2], "--save") == 0;
+  if (argc != 2 && !save) {
+    std::fprintf(stderr, "usage: resource_probe EXE [--save TYPE ID FILE]\n");
     return 2;
   }
   image = LoadLibraryExA(argv[1], nullptr, LOAD_LIBRARY_AS_DATAFILE);
@@ -184,5 +199,9 @@ int main(int argc, char** argv) {
   EnumResourceTypesA(image, EachType, 0);
   const bool dialog = PrintDialog();
   const bool manifest = PrintManifest();
+  if (save && !Save(argv[3], std::atoi(argv[4]), argv[5])) {
+    std::fprintf(stderr, "resource_probe: cannot save %s %s\n", argv[3], argv[4]);
+    return 1;
+  }
   return dialog && manifest ? 0 : 1;
 }

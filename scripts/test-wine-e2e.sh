@@ -1,0 +1,182 @@
+#!/usr/bin/env bash
+# The real updater.exe end to end under Wine, driven by automate.exe: an
+# installation set up in the prefix (registry record through `wine reg`,
+# SETUP.INI), an updater built with a package of two files, and the paths a
+# player meets: finishing the update, cancelling, a failing write, a game
+# that is not installed, the game still running, a second copy started.
+# Texts are checked as the Shift-JIS bytes the program shows.
+set -uo pipefail
+. "$(dirname "$0")/wine-env.sh"
+
+wine_dir=$UPD_WIN32_BUILD/tests/wine
+updpack=$UPD_WIN32_BUILD/tools/updpack/updpack.exe
+upd_require "$UPD_WIN32_BUILD/src/updater/updater.exe" "$updpack" \
+  "$UPD_AUTOMATE" "$wine_dir/fake_game.exe"
+
+sjis() { printf '%s' "$1" | iconv -f UTF-8 -t CP932; }
+hex() { sjis "$1" | od -An -v -tx1 | tr -d ' \n'; }
+
+title=ワイン物語
+caption="$title アップデータ 1.02"
+key='HKCU\Software\Wine Works\Wine Story'
+game=$WINEPREFIX/drive_c/WineGame
+work=$(mktemp -d "$UPD_ROOT/build/wine-e2e.XXXXXX")
+finish() {
+  upd_auto_stop
+  rm -rf "$work" "$game"
+  wine reg delete 'HKCU\Software\Wine Works' /f >/dev/null 2>&1
+  upd_wine_stop
+}
+trap finish EXIT
+
+# The update: UPDATE.INI (Shift-JIS, as publishers write it) and two files.
+mkdir -p "$work/update/Scripts"
+{
+  printf '%s\r\n' '[SETUP]' 'CompanyName=Wine Works' "GameTitle=$title" \
+    'GameClass=WineStoryWnd' 'GameDir=Wine Story' 'UpdaterVersion=1.02' \
+    '[UPDATE]' 'UpdateFile00=Data.bin' 'UpdateFile01=u,Scripts\Script.dat'
+} | iconv -f UTF-8 -t CP932 >"$work/update/UPDATE.INI"
+head -c 100000 /dev/urandom >"$work/update/Data.bin"
+for i in $(seq 300); do printf 'SetFlag %d\r\n' "$i"; done >"$work/update/Script.dat"
+wine "$updpack" create -o "$(winepath -w "$work/UPDATE.QW3")" \
+  "$(winepath -w "$work/update/UPDATE.INI")" "$(winepath -w "$work/update/Data.bin")" \
+  "$(winepath -w "$work/update/Script.dat")" >/dev/null
+updater=$(upd_build_updater "$work/UPDATE.QW3" 2>"$work/build.log") ||
+  { cat "$work/build.log" >&2; exit 1; }
+cp "$updater" "$work/Update.exe"
+temp_ini=$(winepath -u "$(wine cmd /c echo %TEMP% | tr -d '\r')")/UPDATE.INI
+
+install_game() {
+  rm -rf "$game"
+  mkdir -p "$game/Scripts"
+  {
+    printf '%s\r\n' '[SETUP]' 'CompanyName=Wine Works' "GameTitle=$title" \
+      'GameClass=WineStoryWnd' 'GameDir=Wine Story' 'GameExe=Story.exe' \
+      'UninstExe=Uninst.exe' 'SetupBmp=Setup.bmp' 'InstallSelects=1' \
+      'InstallTitle0=Full' 'InstallFiles0=Story.exe' 'Shortcuts=0'
+  } | iconv -f UTF-8 -t CP932 >"$game/SETUP.INI"
+  wine reg add "$key" /v InstPath /d 'C:\WineGame' /f >/dev/null 2>&1
+  wine reg add "$key" /v InstMode /t REG_DWORD /d 1 /f >/dev/null 2>&1
+}
+
+start_updater() {
+  wine "$work/Update.exe" &
+  updater_pid=$!
+}
+
+# expect_exit CODE: the updater ends with CODE and leaves no UPDATE.INI.
+expect_exit() {
+  wait "$updater_pid"
+  upd_check "exit code $1" test $? -eq "$1"
+  upd_check "the temporary UPDATE.INI is gone" test ! -e "$temp_ini"
+}
+
+# expect_box TEXT OWNER ICON BUTTONS: the next message box, exactly.
+expect_box() {
+  upd_expect "msgbox 15000" \
+    "ok caption=$5 | text=$1 | hex=$(hex "$1") | owner=$2 | buttons=$4 | icon=$3"
+}
+
+interrupted="アップデートが中断されました"
+started="「$title」のアップデートを開始します"
+
+upd_auto_start
+upd_expect "acp" "ok 932"
+
+echo "finishing the update: Next, Next, 完了"
+install_game
+start_updater
+upd_expect "wait $caption 20000" "ok"
+upd_expect "info" "ok $(hex "$started") $started"
+upd_expect "buttons" "ok 4=off:戻る 1=on:次へ 2=on:中止 focus=1"
+# The dialog resource's texts as the program itself reads them.
+upd_expect "control 4" "ok $(hex 戻る) 戻る disabled"
+upd_expect "control 1" "ok $(hex 次へ) 次へ enabled"
+upd_expect "control 2" "ok $(hex 中止) 中止 enabled"
+upd_expect "press 1" "ok"
+upd_expect "waitinfo アップデートを実行します 5000" \
+  "ok $(hex アップデートを実行します) アップデートを実行します"
+upd_expect "buttons" "ok 4=off:戻る 1=on:次へ 2=on:中止 focus=1"
+upd_expect "press 1" "ok"
+upd_expect "waitinfo アップデートは完了しました 30000" \
+  "ok $(hex アップデートは完了しました) アップデートは完了しました"
+upd_expect "buttons" "ok 4=off:戻る 1=on:完了 2=off:中止 focus=1"
+upd_expect "control 1" "ok $(hex 完了) 完了 enabled"
+upd_expect "press 1" "ok"
+upd_expect "gone 5000" "ok"
+expect_exit 1
+upd_check "Data.bin written" cmp -s "$work/update/Data.bin" "$game/Data.bin"
+upd_check "Scripts\\Script.dat written" cmp -s "$work/update/Script.dat" "$game/Scripts/Script.dat"
+
+echo "cancelling on the start page"
+install_game
+start_updater
+upd_expect "wait $caption 20000" "ok"
+upd_expect "press 2" "ok"
+upd_expect "gone 5000" "ok"
+expect_box "$interrupted" none yes 1:OK "$caption"
+upd_expect "answer ok" "ok"
+expect_exit 0
+upd_check "nothing written" test ! -e "$game/Data.bin"
+
+echo "a failing write: a folder where Data.bin goes"
+install_game
+mkdir "$game/Data.bin"
+start_updater
+upd_expect "wait $caption 20000" "ok"
+upd_expect "press 1" "ok"
+upd_expect "press 1" "ok"
+expect_box "ファイルの書き込みに失敗しました" "$caption" yes 1:OK "$caption"
+upd_expect "answer ok" "ok"
+expect_box "$interrupted" none yes 1:OK "$caption"
+upd_expect "answer ok" "ok"
+expect_exit 0
+
+echo "the game is not installed"
+install_game
+wine reg delete "$key" /f >/dev/null 2>&1
+start_updater
+expect_box "「$title」がインストールされていません" none yes 1:OK UPDATE
+upd_expect "answer ok" "ok"
+expect_exit 0
+
+echo "the game is running: OK while it runs asks again, Cancel stops"
+install_game
+wine "$wine_dir/fake_game.exe" WineStoryWnd "$title" & game_pid=$!
+upd_expect "waitclass WineStoryWnd 10000" "ok"
+running="「$title」が実行中です。アップデートを続行する場合はゲームを終了してから [OK] を、アップデートを中止する場合は [キャンセル] を押して下さい"
+start_updater
+expect_box "$running" none no 1:OK,2:キャンセル "$caption"
+upd_expect "answer ok" "ok"
+expect_box "$running" none no 1:OK,2:キャンセル "$caption"
+upd_expect "answer cancel" "ok"
+expect_exit 0
+upd_expect "foreground" "ok $title"
+upd_expect "closeclass WineStoryWnd" "ok 1"
+wait "$game_pid"
+
+echo "the game quits while the prompt is open: OK goes on to the dialog"
+wine "$wine_dir/fake_game.exe" WineStoryWnd "$title" & game_pid=$!
+upd_expect "waitclass WineStoryWnd 10000" "ok"
+start_updater
+expect_box "$running" none no 1:OK,2:キャンセル "$caption"
+upd_expect "closeclass WineStoryWnd" "ok 1"
+wait "$game_pid"
+upd_expect "answer ok" "ok"
+upd_expect "wait $caption 20000" "ok"
+
+echo "a second copy while the first shows its dialog"
+first_pid=$updater_pid
+start_updater
+wait "$updater_pid"
+upd_check "the second copy exits with 0" test $? -eq 0
+upd_expect "count $caption" "ok 1"
+upd_expect "foreground" "ok $caption"
+updater_pid=$first_pid
+upd_expect "press 2" "ok"
+expect_box "$interrupted" none yes 1:OK "$caption"
+upd_expect "answer ok" "ok"
+expect_exit 0
+
+echo "test-wine-e2e: $UPD_FAILURES failure(s)"
+[ "$UPD_FAILURES" -eq 0 ]

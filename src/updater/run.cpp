@@ -1,0 +1,135 @@
+// The update run: free space, the package files by their modes, the
+// completion page.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "package/extract.h"
+#include "profile/profile.h"
+#include "updater/updater.h"
+
+// Decimal text to an unsigned 32-bit count the way the target's strtoul
+// reads it: blanks, a sign, digits; a negative number wraps, an overflow
+// gives 0xFFFFFFFF, no digits give 0.
+static uint32_t ParseUnsigned32(const char* text) {
+  while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
+  const bool negative = *text == '-';
+  if (*text == '-' || *text == '+') ++text;
+  uint64_t value = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) {
+    value = value * 10 + static_cast<uint64_t>(*text - '0');
+    if (value > UINT32_MAX) return UINT32_MAX;
+  }
+  return negative ? 0u - static_cast<uint32_t>(value)
+                  : static_cast<uint32_t>(value);
+}
+
+// Shortfall page when the installation volume lacks RequiredDiskSpace.
+// True when the run may go on.
+static bool CheckFreeSpace(PlatWindow dialog) {
+  char text[kPathSize];
+  if (!ReadProfileString("UPDATE", "RequiredDiskSpace", text, sizeof text)) {
+    return true;
+  }
+  const uint32_t required = ParseUnsigned32(text);
+  if (required == 0) return true;
+
+  char root[3] = {};
+  for (int i = 0; i < 2 && InstallRecord.InstPath[i] != '\0'; ++i) {
+    root[i] = InstallRecord.InstPath[i];
+  }
+  uint64_t available = 0, total = 0;
+  // A volume that cannot be asked is not held against the player; each
+  // file's own check still refuses what does not fit.
+  if (!QueryDiskSpace(root, &available, &total, nullptr)) return true;
+  if (available >= required) return true;
+
+  const uint64_t shortfall = required - available;
+  SetInfoText(dialog,
+              "ディスク容量が足りません。\r%s ドライブに %i バイトの空き容量が必要です",
+              root, static_cast<int>(static_cast<uint32_t>(shortfall)));
+  EnableControl(dialog, kIdBack, 1);
+  EnableControl(dialog, kIdNext, 0);
+  EnableControl(dialog, kIdCancel, 1);
+  return false;
+}
+
+static bool TargetIsFile(const char* target) {
+  unsigned attributes = 0;
+  return PlatGetAttributes(target, &attributes) &&
+         (attributes & kPlatAttrFolder) == 0;
+}
+
+// Writes one item. False when the write failed; the caller reports it.
+static bool WritePackageFile(const UpdateItem& item, bool overwriteOnly) {
+  char target[kPathSize] = {};
+  std::strcpy(target, item.Mode == ModeData ? InstallRecord.DataPath
+                                            : InstallRecord.InstPath);
+  if (!AppendPathComponent(target, UpdaterSettings.DataFolder)) return false;
+  // Usually there already; a real failure shows up as the write failing.
+  PlatCreateFolder(target);
+  if (!AppendPathComponent(target, item.Path)) return false;
+
+  if ((overwriteOnly || item.Mode == ModeOverwrite) && !TargetIsFile(target)) {
+    return true;
+  }
+  if (item.Mode == ModeData) {
+    // The player's data stays as it is; it is only rewritten in place.
+    uint32_t size = 0;
+    if (uint8_t* data = ReadWholeFile(target, &size)) {
+      WriteWholeFile(target, data, size, nullptr);
+      std::free(data);
+      return true;
+    }
+  }
+  return ExtractEntry(target, item.Path + item.NameOffset,
+                      item.Mode == ModeUpdate) != 0;
+}
+
+static void ShowCompletionPage(PlatWindow dialog) {
+  SetInfoText(dialog, "アップデートは完了しました");
+  PlatSetControlText(dialog, kIdNext, "完了");
+  EnableControl(dialog, kIdNext, 1);
+  PlatFocusControl(dialog, kIdNext);
+  PlatSetCursor(kPlatCursorArrow);
+}
+
+void RunUpdate(PlatWindow dialog) {
+  if (!CheckFreeSpace(dialog)) return;
+
+  SetInfoText(dialog, "アップデートを実行しています");
+  EnableControl(dialog, kIdBack, 0);
+  EnableControl(dialog, kIdNext, 0);
+  EnableControl(dialog, kIdCancel, 0);
+  PlatSetCursor(kPlatCursorWait);
+
+  char text[kPathSize];
+  const bool overwriteOnly =
+      ReadProfileString("UPDATE", "OverwriteOnly", text, sizeof text) &&
+      ParseUnsigned32(text) != 0;
+
+  const bool hasUpdateLines = BuildUpdateItems();
+  const bool hasCopyLines = BuildCopyItems();
+  if (!hasUpdateLines && !hasCopyLines) {
+    ShowUpdaterError("No 'UpdateFileXX' and 'CopyFileXX'");
+    PlatEndDialog(dialog, -1);
+    return;
+  }
+  if (UpdateItemCount == 0 && CopyItemCount == 0) {
+    // Every line is meant for another kind of installation: nothing to do
+    // here, which is a finished update, not a failed one.
+    ShowUpdaterError("アップデートする必要のあるファイルはありません");
+    ShowCompletionPage(dialog);
+    return;
+  }
+
+  for (int32_t i = 0; i < UpdateItemCount; ++i) {
+    if (!WritePackageFile(UpdateItems[i], overwriteOnly)) {
+      ShowUpdaterError("ファイルの書き込みに失敗しました");
+      PlatEndDialog(dialog, -1);
+      return;
+    }
+  }
+  if (!CopyMedia(dialog)) return;
+  ShowCompletionPage(dialog);
+}

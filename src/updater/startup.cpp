@@ -1,0 +1,212 @@
+// Start-up and clean-up: from the package to the wizard and back out.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "package/extract.h"
+#include "package/package.h"
+#include "profile/install_description.h"
+#include "profile/profile.h"
+#include "updater/updater.h"
+
+void ConvertMessageEscapes(char* dest, const char* source) {
+  while (*source != '\0') {
+    const unsigned char c = static_cast<unsigned char>(*source);
+    if (IsLeadByte(c) && source[1] != '\0') {
+      *dest++ = *source++;
+      *dest++ = *source++;
+    } else if (c == '\\' && source[1] == 'n') {
+      *dest++ = '\r';
+      source += 2;
+    } else {
+      *dest++ = *source++;
+    }
+  }
+  *dest = '\0';
+}
+
+void ShutdownCleanup() {
+  if (OpenDirectory != nullptr) {
+    std::free(OpenDirectory);
+    OpenDirectory = nullptr;
+    DirectoryEntries = nullptr;
+  }
+  PlatDeleteFile(UpdateIniPath);
+}
+
+// Start-up's stops all end the same way.
+static int Stop() {
+  ShutdownCleanup();
+  return 0;
+}
+
+static int StopWith(const char* message) {
+  ShowUpdaterError(message);
+  return Stop();
+}
+
+static bool ExtractUpdateIni() {
+  if (!PlatTempFolder(UpdateIniPath, sizeof UpdateIniPath) ||
+      !AppendPathComponent(UpdateIniPath, "UPDATE.INI")) {
+    // Nothing of ours is there to delete at clean-up.
+    std::memset(UpdateIniPath, 0, sizeof UpdateIniPath);
+    return false;
+  }
+  return ExtractEntry(UpdateIniPath, "UPDATE.INI", 0) != 0;
+}
+
+static bool ReadSettings() {
+  struct Key {
+    const char* name;
+    char* field;
+    uint32_t capacity;
+  };
+  UpdaterSettingsRecord& s = UpdaterSettings;
+  const Key required[] = {{"CompanyName", s.CompanyName, kPathSize},
+                          {"GameTitle", s.GameTitle, kPathSize},
+                          {"GameClass", s.GameClass, kPathSize},
+                          {"GameDir", s.GameDir, kPathSize}};
+  for (const Key& key : required) {
+    if (!ReadProfileString("SETUP", key.name, key.field, key.capacity)) {
+      return false;
+    }
+  }
+  OptionalKeysMode = 1;
+  const Key optional[] = {{"GameTitleA", s.GameTitleA, kPathSize},
+                          {"UpdaterVersion", s.UpdaterVersion, kPathSize},
+                          {"UpdaterTitle", s.UpdaterTitle, kPathSize},
+                          {"DataFolder", s.DataFolder, kPathSize},
+                          {"UpdateMessage", s.UpdateMessage, kMessageSize}};
+  for (const Key& key : optional) {
+    ReadProfileString("SETUP", key.name, key.field, key.capacity);
+  }
+  return true;
+}
+
+// True when the installer's record names an installation.
+static bool ReadInstallRecord() {
+  char subKey[kMessageSize];
+  std::snprintf(subKey, sizeof subKey, "Software\\%s\\%s",
+                UpdaterSettings.CompanyName, UpdaterSettings.GameDir);
+  PlatInstallValues values = {};
+  PlatReadInstallValues(subKey, &values);
+  if (!values.keyOpened || !values.hasInstPath || !values.hasInstMode) {
+    return false;
+  }
+  std::memcpy(InstallRecord.InstPath, values.instPath, kPathSize);
+  InstallRecord.InstPath[kPathSize - 1] = '\0';
+  if (values.hasDataPath) {
+    std::memcpy(InstallRecord.DataPath, values.dataPath, kPathSize);
+    InstallRecord.DataPath[kPathSize - 1] = '\0';
+  } else {
+    InstallRecord.DataPath[0] = '\0';
+  }
+  InstallRecord.InstMode = values.instMode;
+  InstallRecord.InstAdd = values.hasInstAdd ? values.instAdd : 0;
+  return true;
+}
+
+static bool SetupIniExists() {
+  std::memcpy(SetupIniPath, InstallRecord.InstPath, kPathSize);
+  unsigned attributes = 0;
+  // A path too long to join is no SETUP.INI we could read.
+  return AppendPathComponent(SetupIniPath, "SETUP.INI") &&
+         PlatGetAttributes(SetupIniPath, &attributes);
+}
+
+static void BuildWindowCaption() {
+  if (UpdaterSettings.UpdaterTitle[0] != '\0') {
+    std::snprintf(WindowCaption, sizeof WindowCaption, "%s",
+                  UpdaterSettings.UpdaterTitle);
+  } else {
+    std::snprintf(WindowCaption, sizeof WindowCaption, "%s アップデータ %s",
+                  UpdaterSettings.GameTitle, UpdaterSettings.UpdaterVersion);
+  }
+}
+
+// Asks the player to quit the game while a window of it is found under
+// `title`. False when the player chose to stop the update.
+static bool WaitForGameToQuit(const char* title) {
+  for (;;) {
+    PlatWindow game = PlatFindWindow(UpdaterSettings.GameClass, title);
+    if (game == nullptr) return true;
+    char prompt[kMessageSize];
+    std::snprintf(prompt, sizeof prompt,
+                  "「%s」が実行中です。アップデートを続行する場合はゲームを終了"
+                  "してから [OK] を、アップデートを中止する場合は [キャンセル] "
+                  "を押して下さい",
+                  title);
+    if (PlatMessageBox(nullptr, prompt, WindowCaption, kPlatMbOkCancel) !=
+        kPlatIdOk) {
+      PlatBringToFront(game);
+      return false;
+    }
+  }
+}
+
+int UpdaterMain() {
+  PlatInitialize();
+
+  const uint8_t* image = nullptr;
+  uint32_t size = 0;
+  if (!PlatLocatePackage(&image, &size) || size == 0) {
+    return StopWith("UPDATE.QW3 not found");
+  }
+  PackageImage = image;
+  PackageImageSize = size;
+  OpenDirectory = OpenPackage();
+  if (OpenDirectory == nullptr) return StopWith("RESOURCE READ ERROR");
+  DirectoryEntries = OpenDirectory + kPackageHeaderSize;
+
+  if (!ExtractUpdateIni()) {
+    return StopWith("UPDATE.INI not found at UPDATE.QW3");
+  }
+  // The reader has reported the missing key itself.
+  if (!ReadSettings()) return Stop();
+
+  if (!ReadInstallRecord()) {
+    char message[kMessageSize];
+    std::snprintf(message, sizeof message, "「%s」がインストールされていません",
+                  UpdaterSettings.GameTitle);
+    return StopWith(message);
+  }
+  if (UpdaterSettings.UpdateMessage[0] != '\0') {
+    char message[kMessageSize];
+    ConvertMessageEscapes(message, UpdaterSettings.UpdateMessage);
+    ShowUpdaterError(message);
+  }
+  if (!SetupIniExists()) {
+    return StopWith(
+        "インストール先に \"SETUP.INI\" ファイルが見つかりません");
+  }
+  // The loader has said what it found wrong, if anything.
+  if (!LoadInstallDescription()) return Stop();
+
+  BuildWindowCaption();
+  if (PlatWindow other = PlatFindWindow(nullptr, WindowCaption)) {
+    PlatBringToFront(other);
+    // The updater already running reads the same temporary UPDATE.INI
+    // until it ends, and deletes it then: it is not ours to delete.
+    std::memset(UpdateIniPath, 0, sizeof UpdateIniPath);
+    return Stop();
+  }
+  if (!WaitForGameToQuit(UpdaterSettings.GameTitle)) return Stop();
+  if (UpdaterSettings.GameTitleA[0] != '\0' &&
+      !WaitForGameToQuit(UpdaterSettings.GameTitleA)) {
+    return Stop();
+  }
+
+  const intptr_t result = PlatRunDialog(UpdateDialogProc);
+  // The dialog is gone: later boxes must not name it as their owner.
+  DialogWindow = nullptr;
+  if (result != 0) return StopWith("アップデートが中断されました");
+  ShutdownCleanup();
+  return 1;
+}
+
+void ResetProgramState() {
+  DialogPage = 0;
+  DialogBusy = 0;
+  UpdateItemCount = 0;
+  CopyItemCount = 0;
+}

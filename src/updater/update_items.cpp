@@ -1,0 +1,73 @@
+// The UpdateFileNN lines of [UPDATE] and the list of package files they make.
+#include <cstdio>
+#include <cstring>
+
+#include "profile/profile.h"
+#include "updater/updater.h"
+
+UpdateItem UpdateItems[kMaxListItems];
+int32_t UpdateItemCount;
+
+static int32_t EntryNameOffset(const char* path) {
+  int32_t offset = 0;
+  for (int32_t i = 0; path[i] != '\0'; ++i) {
+    // A second byte 0x5C belongs to its character and separates nothing.
+    if (IsLeadByte(static_cast<unsigned char>(path[i]))) {
+      if (path[i + 1] == '\0') break;
+      ++i;
+    } else if (path[i] == '\\') {
+      offset = i + 1;
+    }
+  }
+  return offset;
+}
+
+bool ParseUpdateLine(const char* value, int32_t instMode, UpdateItem* item) {
+  char fields[3][kPathSize] = {};
+  const char* cursor = value;
+  for (auto& field : fields) {
+    if (!NextListField(field, &cursor)) break;
+  }
+
+  int next = 0;
+  const char* first = fields[0];
+  if (first[0] >= '0' && first[0] <= '9' && first[1] == '\0') {
+    if (first[0] - '0' != instMode) return false;
+    next = 1;
+  }
+
+  const char* modeField = fields[next];
+  const char* path = modeField;
+  item->Mode = ModeReplace;
+  static const struct {
+    char letter;
+    UpdateMode mode;
+  } kLetters[] = {{'d', ModeData}, {'u', ModeUpdate}, {'o', ModeOverwrite}};
+  for (const auto& letter : kLetters) {
+    if ((modeField[0] | 0x20) == letter.letter && modeField[1] == '\0') {
+      item->Mode = letter.mode;
+      path = fields[next + 1];  // empty when the line ends at the letter
+      break;
+    }
+  }
+  std::memcpy(item->Path, path, kPathSize);
+  item->NameOffset = EntryNameOffset(item->Path);
+  return true;
+}
+
+bool BuildUpdateItems() {
+  UpdateItemCount = 0;
+  bool firstKeyFound = false;
+  for (int n = 0; n < kMaxListItems; ++n) {
+    char key[32];
+    std::snprintf(key, sizeof key, "UpdateFile%02i", n);
+    char value[kMessageSize];
+    if (!ReadProfileString("UPDATE", key, value, sizeof value)) break;
+    if (n == 0) firstKeyFound = true;
+    if (ParseUpdateLine(value, InstallRecord.InstMode,
+                        &UpdateItems[UpdateItemCount])) {
+      ++UpdateItemCount;
+    }
+  }
+  return firstKeyFound;
+}

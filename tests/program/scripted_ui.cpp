@@ -1,0 +1,64 @@
+#include "scripted_ui.h"
+
+#include <gtest/gtest.h>
+
+
+namespace {
+std::string TextOf(const char* text) { return text ? text : "<none>"; }
+}  // namespace
+
+PosixUiDriver ScriptedUi::Driver() {
+  return PosixUiDriver{&OnMessageBox, &OnDialogInput, this};
+}
+
+void ScriptedUi::Press(int controlId) {
+  presses_.push_back([controlId] { return controlId; });
+}
+void ScriptedUi::Press(Action action) { presses_.push_back(std::move(action)); }
+void ScriptedUi::Answer(int button) {
+  answers_.push_back([button] { return button; });
+}
+void ScriptedUi::Answer(Action action) { answers_.push_back(std::move(action)); }
+void ScriptedUi::DuringNextErrorBox(std::function<void(PlatWindow)> action) {
+  duringErrorBox_ = std::move(action);
+}
+
+int ScriptedUi::OnMessageBox(void* ctx, PlatWindow owner, const char* text,
+                             const char* caption, unsigned type) {
+  auto* ui = static_cast<ScriptedUi*>(ctx);
+  ui->boxes_.push_back({TextOf(text), TextOf(caption), owner, type,
+                        PosixCurrentCursor()});
+  if ((type & 0xFu) == kPlatMbOk) {
+    if (ui->duringErrorBox_) {
+      auto action = std::move(ui->duringErrorBox_);
+      ui->duringErrorBox_ = nullptr;
+      action(owner);
+    }
+    return kPlatIdOk;
+  }
+  if (ui->answers_.empty()) {
+    ADD_FAILURE() << "unexpected box: " << text;
+    return kPlatIdCancel;
+  }
+  Action next = std::move(ui->answers_.front());
+  ui->answers_.pop_front();
+  return next();
+}
+
+int ScriptedUi::OnDialogInput(void* ctx, PlatWindow dialog) {
+  auto* ui = static_cast<ScriptedUi*>(ctx);
+  ui->pages_.push_back({TextOf(PosixDialogCaption(dialog)),
+                        TextOf(PosixDialogControlText(dialog, 1001)),
+                        TextOf(PosixDialogControlText(dialog, 1)),
+                        PosixDialogControlEnabled(dialog, 4),
+                        PosixDialogControlEnabled(dialog, 1),
+                        PosixDialogControlEnabled(dialog, 2),
+                        PosixDialogFocus(dialog), PosixCurrentCursor()});
+  if (ui->presses_.empty()) {
+    ADD_FAILURE() << "the dialog waited for a press the script does not have";
+    return -1;
+  }
+  Action next = std::move(ui->presses_.front());
+  ui->presses_.pop_front();
+  return next();
+}

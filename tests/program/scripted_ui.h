@@ -1,0 +1,67 @@
+// A scripted player for the updater: presses the dialog's buttons and
+// answers message boxes from lists, and records everything it was shown.
+#pragma once
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/posix/posix_hooks.h"
+
+// One message box as it was shown.
+struct ShownBox {
+  std::string text;
+  std::string caption;
+  PlatWindow owner;
+  unsigned type;
+  PlatCursor cursor;  // the cursor over the dialog while the box was open
+};
+
+// The dialog as the player saw it whenever it waited for input.
+struct ShownPage {
+  std::string caption;
+  std::string info;
+  std::string nextLabel;
+  bool backEnabled;
+  bool nextEnabled;
+  bool cancelEnabled;
+  int focus;
+  PlatCursor cursor;
+};
+
+class ScriptedUi {
+ public:
+  // Actions run in order, each returning the answer: the id of the control
+  // to press for the dialog, kPlatIdOk or kPlatIdCancel for a box with two
+  // buttons. A box with an OK button only is answered OK without using the
+  // script.
+  using Action = std::function<int()>;
+
+  // The platform's user interface that plays this script.
+  PosixUiDriver Driver();
+
+  void Press(int controlId);
+  void Press(Action action);
+  void Answer(int button);
+  void Answer(Action action);
+  // Runs while the next OK-only box is open (a click on the dialog, say).
+  void DuringNextErrorBox(std::function<void(PlatWindow)> action);
+
+  const std::vector<ShownBox>& boxes() const { return boxes_; }
+  const std::vector<ShownPage>& pages() const { return pages_; }
+  // Script entries the program never asked for.
+  size_t unusedPresses() const { return presses_.size(); }
+  size_t unusedAnswers() const { return answers_.size(); }
+
+ private:
+  static int OnMessageBox(void* ctx, PlatWindow owner, const char* text,
+                          const char* caption, unsigned type);
+  static int OnDialogInput(void* ctx, PlatWindow dialog);
+
+  std::deque<Action> presses_;
+  std::deque<Action> answers_;
+  std::function<void(PlatWindow)> duringErrorBox_;
+  std::vector<ShownBox> boxes_;
+  std::vector<ShownPage> pages_;
+};

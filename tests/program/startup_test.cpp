@@ -1,0 +1,241 @@
+// Start-up: every stop before the dialog, what it shows, and that it
+// cleans up after itself.
+#include "program_fixture.h"
+#include "platform/posix/posix_hooks.h"
+
+namespace {
+
+constexpr char kOneFile[] = "UpdateFile00=Readme.txt\r\n";
+
+class StartupTest : public ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    UseStandardGame(kOneFile);
+    AddPackageFile("Readme.txt", "new readme");
+  }
+};
+
+TEST_F(StartupTest, MissingRequiredKeyOfUpdateIniIsReportedAndStops) {
+  // GameClass is missing, so GameDir is never asked for.
+  SetUpdateIni(
+      "[SETUP]\r\nCompanyName=Example Works\r\nGameTitle=Example Story\r\n"
+      "GameDir=Example Story\r\n[UPDATE]\r\nUpdateFile00=Readme.txt\r\n");
+  EXPECT_EQ(RunUpdater(), 0);
+  ASSERT_EQ(ui_.boxes().size(), 1u);
+  EXPECT_EQ(ui_.boxes()[0].text, "SETUP : GameClass キーが存在しません");
+  EXPECT_EQ(ui_.boxes()[0].caption, "INSTCMMN");
+  EXPECT_EQ(ui_.boxes()[0].owner, nullptr);
+  EXPECT_TRUE(ui_.pages().empty());
+  EXPECT_FALSE(TemporaryUpdateIniLeft());
+}
+
+TEST_F(StartupTest, GameWithoutInstModeIsNotInstalled) {
+  WriteRegistry(
+      "[Software\\Example Works\\Example Story]\n"
+      "InstPath=D:\\Games\\Example Story\n");
+  // UPDATE.INI's title names the game: SETUP.INI has not been read.
+  WriteSetupIni("Installed Title", "");
+  EXPECT_EQ(RunUpdater(), 0);
+  ASSERT_EQ(ui_.boxes().size(), 1u);
+  EXPECT_EQ(ui_.boxes()[0].text,
+            "「Example Story」がインストールされていません");
+  EXPECT_EQ(ui_.boxes()[0].caption, "UPDATE");
+  EXPECT_EQ(ui_.boxes()[0].type, unsigned{kPlatMbIconError});
+  EXPECT_FALSE(TemporaryUpdateIniLeft());
+}
+
+TEST_F(StartupTest, RecordWithoutDataPathIsInstalled) {
+  WriteRegistry(
+      "[Software\\Example Works\\Example Story]\n"
+      "InstPath=D:\\Games\\Example Story\\\nInstMode=1\n");
+  ui_.Press(kIdCancel);
+  EXPECT_EQ(RunUpdater(), 0);
+  EXPECT_EQ(ui_.pages().size(), 1u);
+}
+
+TEST_F(StartupTest, UpdateMessageIsShownBeforeTheCaptionIsBuilt) {
+  UseStandardGame(kOneFile, "UpdateMessage=First\\nSecond\r\n");
+  ui_.Press(kIdCancel);
+  EXPECT_EQ(RunUpdater(), 0);
+  ASSERT_EQ(ui_.boxes().size(), 2u);
+  EXPECT_EQ(ui_.boxes()[0].text, "First\rSecond");
+  EXPECT_EQ(ui_.boxes()[0].caption, "UPDATE");
+  EXPECT_EQ(ui_.boxes()[0].owner, nullptr);
+  EXPECT_EQ(ui_.boxes()[0].type, unsigned{kPlatMbIconError});
+  // The message only informs: start-up went on to the dialog.
+  EXPECT_EQ(ui_.pages().size(), 1u);
+}
+
+TEST_F(StartupTest, MissingSetupIniIsReported) {
+  std::filesystem::remove(Installed("SETUP.INI"));
+  EXPECT_EQ(RunUpdater(), 0);
+  ASSERT_EQ(ui_.boxes().size(), 1u);
+  EXPECT_EQ(ui_.boxes()[0].text,
+            "インストール先に \"SETUP.INI\" ファイルが見つかりません");
+  EXPECT_EQ(ui_.boxes()[0].caption, "UPDATE");
+  EXPECT_FALSE(TemporaryUpdateIniLeft());
+}
+
+TEST_F(StartupTest, FolderNamedSetupIniPassesButLoadFailsSilently) {
+  std::filesystem::remove(Installed("SETUP.INI"));
+  std::filesystem::create_directory(Installed("SETUP.INI"));
+  EXPECT_EQ(RunUpdater(), 0);
+  EXPECT_TRUE(ui_.boxes().empty());
+  EXPECT_TRUE(ui_.pages().empty());
+  EXPECT_FALSE(TemporaryUpdateIniLeft());
+}
+
+TEST_F(StartupTest, SetupIniWithoutRequiredKeyStopsWithoutMessage) {
+  WriteFile(Installed("SETUP.INI"),
+            "[SETUP]\r\nCompanyName=Example Works\r\nGameTitle=Example Story\r\n"
+            "GameDir=Example Story\r\nGameExe=Story.exe\r\n");
+  EXPECT_EQ(RunUpdater(), 0);
+  EXPECT_TRUE(ui_.boxes().empty());
+  EXPECT_TRUE(ui_.pages().empty());
+  EXPECT_FALSE(TemporaryUpdateIniLeft());
+}
+
+TEST_F(StartupTest, InstPathTooLongToJoinCountsAsMissingSetupIni) {
+  WriteRegistry("[Software\\Example Works\\Example Story]\nInstPath=D:\\" +
+                std::string(250, 'x') + "\nInstMode=1\n");
+  EXPECT_EQ(RunUpdater(), 0);
+  ASSERT_EQ(ui_.boxes().size(), 1u);
+  EXPECT_EQ(ui_.boxes()[0].text,
+            "インストール先に \"SETUP.INI\" ファイルが見つかりません");
+}
+
+TEST_F(StartupTest, TemporaryFolderTooLongCountsAsFailedExtraction) {
+  const std::filesystem::path deep = root_ / std::string(200, 't') /
+                                     std::string(60, 'u');
+  std::filesystem::create_directories(deep);
+  setenv("TMPDIR", deep.c_str(), 1);
+  EXPECT_EQ(RunUpdater(), 0);
+  ASSERT_EQ(ui_.boxes().size(), 1u);
+  EXPECT_EQ(ui_.boxes()[0].text, "UPDATE.INI not found at UPDATE.QW3");
+}
+
+TEST_F(StartupTest, PackageWithoutUpdateIniIsReportedTwice) {
+  EXPECT_EQ(RunUpdaterWith(BuildPackageImage(false)), 0);
+  ASSERT_EQ(ui_.boxes().size(), 2u);
+  EXPECT_EQ(ui_.boxes()[0].text, "Can't Find File in Resource !!");
+  EXPECT_EQ(ui_.boxes()[1].text, "UPDATE.INI not found at UPDATE.QW3");
+  EXPECT_EQ(ui_.boxes()[1].caption, "UPDATE");
+  EXPECT_FALSE(TemporaryUpdateIniLeft());
+}
+
+TEST_F(StartupTest, MissingOrDamagedPackageIsReported) {
+  EXPECT_EQ(RunUpdaterWith({}), 0);
+  ASSERT_EQ(ui_.boxes().size(), 1u);
+  EXPECT_EQ(ui_.boxes()[0].text, "UPDATE.QW3 not found");
+
+  std::vector<uint8_t> damaged = BuildPackageImage(true);
+  damaged[0] ^= 0xFF;  // the magic
+  EXPECT_EQ(RunUpdaterWith(damaged), 0);
+  ASSERT_EQ(ui_.boxes().size(), 2u);
+  EXPECT_EQ(ui_.boxes()[1].text, "RESOURCE READ ERROR");
+  EXPECT_EQ(ui_.boxes()[1].caption, "UPDATE");
+}
+
+constexpr char kRunningPrompt[] =
+    "「Example Story」が実行中です。アップデートを続行する場合はゲームを終了"
+    "してから [OK] を、アップデートを中止する場合は [キャンセル] を押して"
+    "下さい";
+
+TEST_F(StartupTest, CaptionAndStartTextShowSetupIniTitleAsWritten) {
+  WriteSetupIni("100% %s Story", "GameClass=ExampleStoryWnd\r\n");
+  ui_.Press(kIdCancel);
+  RunUpdater();
+  ASSERT_EQ(ui_.pages().size(), 1u);
+  EXPECT_EQ(ui_.pages()[0].caption, "100% %s Story アップデータ 1.02");
+  EXPECT_EQ(ui_.pages()[0].info, "「100% %s Story」のアップデートを開始します");
+  ASSERT_EQ(ui_.boxes().size(), 1u);
+  EXPECT_EQ(ui_.boxes()[0].caption, "100% %s Story アップデータ 1.02");
+}
+
+TEST_F(StartupTest, UpdaterTitleIsTheWholeCaption) {
+  UseStandardGame(kOneFile, "UpdaterTitle=Patch 100% %s\r\n");
+  ui_.Press(kIdCancel);
+  RunUpdater();
+  ASSERT_EQ(ui_.pages().size(), 1u);
+  EXPECT_EQ(ui_.pages()[0].caption, "Patch 100% %s");
+}
+
+TEST_F(StartupTest, CaptionWithoutVersionEndsInABlank) {
+  SetUpdateIni(
+      "[SETUP]\r\nCompanyName=Example Works\r\nGameTitle=Example Story\r\n"
+      "GameClass=ExampleStoryWnd\r\nGameDir=Example Story\r\n"
+      "[UPDATE]\r\nUpdateFile00=Readme.txt\r\n");
+  ui_.Press(kIdCancel);
+  RunUpdater();
+  ASSERT_EQ(ui_.pages().size(), 1u);
+  EXPECT_EQ(ui_.pages()[0].caption, "Example Story アップデータ ");
+}
+
+TEST_F(StartupTest, SecondInstanceBringsTheFirstForwardSilently) {
+  OpenWindow("#32770", kCaption);
+  EXPECT_EQ(RunUpdater(), 0);
+  EXPECT_TRUE(ui_.boxes().empty());
+  EXPECT_TRUE(ui_.pages().empty());
+  EXPECT_EQ(PosixBringToFrontCount(), 1);
+  EXPECT_STREQ(PosixLastFrontTitle(), kCaption);
+  // The first updater still needs its UPDATE.INI.
+  EXPECT_TRUE(TemporaryUpdateIniLeft());
+}
+
+TEST_F(StartupTest, SecondUpdaterProcessLeavesTheFirstItsWork) {
+  int secondExitCode = -1;
+  ui_.Press([this, &secondExitCode] {
+    secondExitCode = RunAnotherUpdaterProcess();
+    return kIdNext;
+  });
+  PressNext(2);
+  EXPECT_EQ(RunUpdater(), 1);
+  EXPECT_EQ(secondExitCode, 0);
+  EXPECT_TRUE(ui_.boxes().empty());
+  EXPECT_EQ(ReadFile(Installed("Readme.txt")), "new readme");
+  EXPECT_FALSE(TemporaryUpdateIniLeft());
+}
+
+TEST_F(StartupTest, RunningGameAsksAgainOnOkAndStopsOnCancel) {
+  OpenWindow("ExampleStoryWnd", "Example Story");
+  ui_.Answer(kPlatIdOk);  // the game is still running
+  ui_.Answer(kPlatIdCancel);
+  EXPECT_EQ(RunUpdater(), 0);
+  ASSERT_EQ(ui_.boxes().size(), 2u);
+  for (const ShownBox& box : ui_.boxes()) {
+    EXPECT_EQ(box.text, kRunningPrompt);
+    EXPECT_EQ(box.caption, kCaption);
+    EXPECT_EQ(box.owner, nullptr);
+    EXPECT_EQ(box.type, unsigned{kPlatMbOkCancel});
+  }
+  // No interruption message: the player chose to stop.
+  EXPECT_TRUE(ui_.pages().empty());
+  EXPECT_EQ(PosixBringToFrontCount(), 1);
+  EXPECT_STREQ(PosixLastFrontTitle(), "Example Story");
+  EXPECT_FALSE(TemporaryUpdateIniLeft());
+}
+
+TEST_F(StartupTest, GameQuitBeforeOkLetsTheUpdateRun) {
+  OpenWindow("ExampleStoryWnd", "Example Story");
+  ui_.Answer([this] {
+    CloseWindows();
+    return kPlatIdOk;
+  });
+  PressNext(3);
+  EXPECT_EQ(RunUpdater(), 1);
+  EXPECT_EQ(ReadFile(Installed("Readme.txt")), "new readme");
+}
+
+TEST_F(StartupTest, GameFoundUnderSecondTitleIsNamedByIt) {
+  UseStandardGame(kOneFile, "GameTitleA=Example Story Fan Disc\r\n");
+  OpenWindow("ExampleStoryWnd", "Example Story Fan Disc");
+  ui_.Answer(kPlatIdCancel);
+  EXPECT_EQ(RunUpdater(), 0);
+  ASSERT_EQ(ui_.boxes().size(), 1u);
+  EXPECT_EQ(ui_.boxes()[0].text.rfind("「Example Story Fan Disc」が実行中です。", 0),
+            0u);
+  EXPECT_STREQ(PosixLastFrontTitle(), "Example Story Fan Disc");
+}
+
+}  // namespace
