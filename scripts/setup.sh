@@ -10,6 +10,8 @@ pkgs=(
   zlib1g-dev liblz4-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   xvfb xauth x11-utils imagemagick locales
+  # Japanese glyphs for the dialogs Wine draws (screenshots show boxes without)
+  fonts-ipafont-gothic
 )
 i386_pkgs=(wine wine32:i386)
 

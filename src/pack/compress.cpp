@@ -17,10 +17,10 @@ constexpr unsigned kEndCode = 2303;
 // How far down a hash chain each level looks: the bound that keeps long
 // repetitive inputs fast.
 constexpr unsigned kGreedyChainDepth = 128;
-constexpr unsigned kBestChainDepth = 1024;
+constexpr unsigned kBestChainDepth = 256;
 // A match this long is taken at once by the best parse; the few bits that
 // a finer parse could still save do not pay for the time.
-constexpr size_t kBestTakeAtOnce = 200;
+constexpr size_t kBestTakeAtOnce = 64;
 
 class BitWriter {
  public:
@@ -283,42 +283,52 @@ void CompressGreedy(const uint8_t* data, size_t size, BitWriter& w) {
 
 // The cheapest parse in bits: every token's cost is fixed, so a shortest
 // path over the positions, with the match finder's candidates as edges,
-// gives the smallest block for those candidates.
+// gives the smallest block for those candidates. Done a segment at a time,
+// so memory stays bounded for files of any size; tokens do not cross a
+// segment's end, which costs a few bits per MiB.
 void CompressBest(const uint8_t* data, size_t size, BitWriter& w) {
   struct Step {
     uint32_t cost = std::numeric_limits<uint32_t>::max();
     uint16_t length = 0;    // of the token that ends here; 1 is a literal
     uint16_t distance = 0;  // of that token when it is a match
   };
-  std::vector<Step> best(size + 1);
-  best[0].cost = 0;
+  constexpr size_t kSegment = size_t(1) << 20;
   MatchFinder finder(data, size, kBestChainDepth);
-  auto relax = [&](size_t to, uint32_t cost, size_t length, size_t distance) {
-    if (cost < best[to].cost) best[to] = {cost, uint16_t(length), uint16_t(distance)};
-  };
-  for (size_t pos = 0; pos < size;) {
-    uint32_t base = best[pos].cost;
-    relax(pos + 1, base + kLiteralCost, 1, 0);
-    if (size_t distance = finder.ShortMatch(pos))
-      relax(pos + 2, base + ShortMatchCost(distance), 2, distance);
-    size_t shorter = kMinLongLength - 1, longest = 0;
-    finder.LongMatches(pos, [&](size_t length, size_t distance) {
-      for (size_t l = shorter + 1; l <= length; ++l)
-        relax(pos + l, base + LongMatchCost(distance, l), l, distance);
-      shorter = longest = length;
-    });
-    size_t step = longest >= kBestTakeAtOnce ? longest : 1;
-    for (size_t end = pos + step; pos < end; ++pos) finder.Insert(pos);
-  }
+  std::vector<Step> best;
+  std::vector<size_t> ends;
+  for (size_t start = 0; start < size; start += kSegment) {
+    size_t end = std::min(size, start + kSegment);
+    best.assign(end - start + 1, Step{});
+    best[0].cost = 0;
+    auto relax = [&](size_t to, uint32_t cost, size_t length, size_t distance) {
+      Step& step = best[to - start];
+      if (cost < step.cost) step = {cost, uint16_t(length), uint16_t(distance)};
+    };
+    for (size_t pos = start; pos < end;) {
+      uint32_t base = best[pos - start].cost;
+      relax(pos + 1, base + kLiteralCost, 1, 0);
+      size_t room = end - pos;
+      size_t near = finder.ShortMatch(pos);
+      if (near != 0 && room >= 2) relax(pos + 2, base + ShortMatchCost(near), 2, near);
+      size_t shorter = kMinLongLength - 1;
+      finder.LongMatches(pos, [&](size_t length, size_t distance) {
+        for (size_t l = shorter + 1; l <= std::min(length, room); ++l)
+          relax(pos + l, base + LongMatchCost(distance, l), l, distance);
+        shorter = std::max(shorter, std::min(length, room));
+      });
+      size_t step = shorter >= kBestTakeAtOnce ? shorter : 1;
+      for (size_t stop = pos + step; pos < stop; ++pos) finder.Insert(pos);
+    }
 
-  std::vector<size_t> ends;  // token ends, last token first
-  for (size_t pos = size; pos > 0; pos -= best[pos].length) ends.push_back(pos);
-  for (auto it = ends.rbegin(); it != ends.rend(); ++it) {
-    const Step& s = best[*it];
-    size_t start = *it - s.length;
-    if (s.length == 1) WriteLiteral(w, data[start]);
-    else if (s.length == 2) WriteShortMatch(w, s.distance);
-    else WriteLongMatch(w, s.distance, s.length);
+    ends.clear();  // token ends, last token first
+    for (size_t pos = end; pos > start; pos -= best[pos - start].length) ends.push_back(pos);
+    for (auto it = ends.rbegin(); it != ends.rend(); ++it) {
+      const Step& s = best[*it - start];
+      size_t from = *it - s.length;
+      if (s.length == 1) WriteLiteral(w, data[from]);
+      else if (s.length == 2) WriteShortMatch(w, s.distance);
+      else WriteLongMatch(w, s.distance, s.length);
+    }
   }
 }
 

@@ -18,7 +18,7 @@ namespace {
 // units, three control words, two byte fields and the 4 bytes a look-ahead
 // reads.
 constexpr size_t kOutputMargin = 32 + 32 + 282 + 32;
-constexpr size_t kInputMargin = 32 + 4 + 32 + 4 + 1 + 4 + 1 + 4 + 14;
+constexpr size_t kInputMargin = 32 + 4 + 32 + 4 + 1 + 4 + 1 + 4;
 
 constexpr unsigned kEndCode = 2303;
 
@@ -150,7 +150,7 @@ template <bool Checked>
     if (Checked) {                                                            \
       if (size_t(inEnd - in) < run_ || size_t(outEnd - out) < run_)           \
         return Stop::Damaged;                                                 \
-      std::memcpy(out, in, run_);                                             \
+      if (run_ != 0) std::memcpy(out, in, run_); /* `out` may be null */      \
     } else {                                                                  \
       std::memcpy(out, in, 32);                                               \
     }                                                                         \

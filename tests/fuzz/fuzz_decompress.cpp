@@ -17,6 +17,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t written = 0;
   if (DecompressBlock(dest.data(), dest.size(), data, size, &written) && written > capacity)
     std::abort();
+  // The same bytes over and over, so that damaged blocks also reach the
+  // decoder's fast loop, which only runs far from the end of the source.
+  if (size != 0) {
+    // Exactly sized, so that the address checker sees a read past the end.
+    std::vector<uint8_t> repeated((1024 + size - 1) / size * size);
+    for (size_t i = 0; i < repeated.size(); ++i) repeated[i] = data[i % size];
+    std::vector<uint8_t> wide(4 * capacity);
+    if (DecompressBlock(wide.data(), wide.size(), repeated.data(), repeated.size(), &written) &&
+        written > wide.size())
+      std::abort();
+  }
 
   for (CompressLevel level : {CompressLevel::Greedy, CompressLevel::Best}) {
     std::vector<uint8_t> block = CompressBlock(data, size, level);

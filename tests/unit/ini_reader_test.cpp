@@ -58,9 +58,11 @@ TEST(IniReader, FirstSectionAndFirstKeyWin) {
 TEST(IniReader, LineEndsCommentsAndOddLines) {
   EXPECT_EQ(Read("[S]\rk=1\rj=2", "S", "j").value, "2");
   EXPECT_EQ(Read("[S]\r\n\r\nk=1\n\rj=2\r\n", "S", "k").value, "1");
-  const std::string text = ";k=comment\n[S]\n; k=no\nk=a=b\n[T] text after\nx=1\n";
+  const std::string text =
+      ";k=comment\n[S]\n; k=no\nk=a=b\n[T] text after\nx=1\n[\t U\x1a]]\ny=2\n";
   EXPECT_EQ(Read(text, "S", "k").value, "a=b");
   EXPECT_EQ(Read(text, "T", "x").value, "1");
+  EXPECT_EQ(Read(text, "u\x1a]", "y").value, "2");  // blanks inside the brackets go
   EXPECT_EQ(Read("k=0\n[S]\nk=1\n", "", "k").value, "0");
   EXPECT_EQ(Read("[S]\nk=ab\x1a\x1a\n", "S", "k").value, "ab");
   EXPECT_EQ(Read(std::string("[S]\nk=ab\0cd\n", 12), "S", "k").value, "ab");

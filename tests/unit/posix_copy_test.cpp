@@ -1,6 +1,11 @@
 // The POSIX shell copy: files and folders into a destination, replacing and
 // creating without asking, failures and user stops told apart.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <thread>
 
 #include "platform/platform.h"
 #include "posix_test_folder.h"
@@ -70,6 +75,29 @@ TEST_F(PosixCopy, UserStopIsNotAFailure) {
   // The stop was for that copy only.
   EXPECT_EQ(Copy(Path("disc/Movie"), Path("game"), kPlatCopyFolderFlags, &aborted), 0);
   EXPECT_FALSE(aborted);
+}
+
+TEST_F(PosixCopy, CtrlCStopsTheCopyInTheMiddleOfAFile) {
+  // The source is a pipe, so the copy is surely under way when Ctrl-C comes.
+  std::filesystem::create_directories(Path("disc"));
+  ASSERT_EQ(mkfifo(Path("disc/Stream.dat").c_str(), 0644), 0);
+  // The stopped copy closes the pipe: the second write may find it gone.
+  const auto savedPipe = std::signal(SIGPIPE, SIG_IGN);
+  std::thread user([this] {
+    const int fd = open(Path("disc/Stream.dat").c_str(), O_WRONLY);
+    EXPECT_EQ(write(fd, "abc", 3), 3);
+    usleep(50000);  // the copy waits in its next read when Ctrl-C comes
+    kill(getpid(), SIGINT);
+    usleep(50000);
+    (void)!write(fd, "def", 3);
+    close(fd);
+  });
+  bool aborted = false;
+  EXPECT_NE(Copy(Path("disc/Stream.dat"), Path("game.dat"), kPlatCopyFileFlags, &aborted), 0);
+  user.join();
+  std::signal(SIGPIPE, savedPipe);
+  EXPECT_TRUE(aborted);
+  EXPECT_EQ(CountEntries("."), 1);  // only the disc: no half file, no temporary file
 }
 
 TEST_F(PosixCopy, WriteFailingHalfWayKeepsTheOldFile) {

@@ -117,6 +117,51 @@ ask() {  # FILE SECTION KEY [CAPACITY...]  (section and key in UTF-8)
   ask sjis.ini 日本語ソ K; ask sjis.ini 日本語 k
 } > "$work/requests.txt"
 
+# Then files shuffled together from the same pieces, with a fixed seed so a
+# difference can be reproduced. The values stay far below the capacity, so
+# no cut falls where we differ on purpose.
+python3 - "$cases" >> "$work/requests.txt" <<'PY'
+import random, sys
+folder = sys.argv[1]
+rng = random.Random(1601)
+sjis = lambda text: text.encode("cp932")
+pieces = [b"[", b"]", b"=", b";", b'"', b"'", b"a", b"A", b"k", b"K", b"s", b"x", b"\x1a",
+          sjis("ソ"), sjis("ア"), sjis("表"), sjis("ヂ"), sjis("\u3000")]
+blanks = [b"", b"", b" ", b"\t", b"  \t", b"\x0b", b"\x1a"]
+ends = [b"\n", b"\r\n", b"\r", b"\r\r\n", b"\n\n"]
+sections = [b"a", b"S", b" s", b"[a", b"", sjis("ソ"), sjis("ヂ")]
+keys = [b"k", b"K", b"ka", b"K A", b";k", b"", sjis("ア"), sjis("表a")]
+# Asked: the same names, some in another case or spacing.
+asked_sections = sections + [b"A", b"s", b"s ", sjis("ア")]
+asked_keys = keys + [b"KA", b"k a", b" k", sjis("ヂ")]
+def text(length):
+    return b"".join(rng.choice(pieces) for _ in range(rng.randint(0, length)))
+def line():
+    kind = rng.random()
+    pad = lambda: rng.choice(blanks)
+    if kind < 0.2:
+        return pad() + b"[" + pad() + rng.choice(sections) + pad() + b"]" + rng.choice([b"", b"]", b" x"]) + pad()
+    if kind < 0.8:
+        value = text(12)
+        if rng.random() < 0.3:
+            quote = rng.choice([b'"', b"'"])
+            value = quote + value + rng.choice([quote, quote, b'"', b"'", b""])
+        return pad() + rng.choice(keys) + pad() + b"=" + pad() + value + pad()
+    if kind < 0.9:
+        return b";" + text(10)
+    return text(16)
+for n in range(150):
+    path = f"{folder}/random{n:03}.ini"
+    body = b"".join(line() + rng.choice(ends) for _ in range(rng.randint(0, 24)))
+    if rng.random() < 0.3:
+        body = body.rstrip(b"\r\n")  # no final line end
+    with open(path, "wb") as f:
+        f.write(body)
+    for _ in range(16):
+        section, key = rng.choice(asked_sections), rng.choice(asked_keys)
+        print(f"{path}\t{section.hex() or '-'}\t{key.hex() or '-'}\t260")
+PY
+
 # ---- Ask both and compare --------------------------------------------------------
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX=${INI_DIFF_WINEPREFIX:-/tmp/wine-ini-$$}

@@ -24,6 +24,7 @@ struct Dialog {
   Control controls[4];
   int focus;
   bool running;
+  bool handling;  // a command is being handled: the run may take a while
   bool ended;
   intptr_t result;
 };
@@ -61,7 +62,7 @@ void CreateDialog(PlatDialogProc proc) {
 // then the command arrives. Disabled buttons and a closing dialog take no
 // clicks; Escape is the dialog manager's cancel command and needs none.
 void Press(Dialog* dialog, int input) {
-  if (!dialog || dialog->ended) return;
+  if (!dialog || !dialog->running || dialog->ended) return;
   int id = input;
   if (input == kPosixKeyEscape || input == kPosixKeyCloseBox) {
     id = kCancelId;
@@ -72,7 +73,10 @@ void Press(Dialog* dialog, int input) {
   }
   PlatWindow window = &dialog->window;
   if (!dialog->proc(window, kPlatMsgSetCursor, 0, 0)) gCursor = kPlatCursorArrow;
+  const bool nested = dialog->handling;
+  dialog->handling = true;
   dialog->proc(window, kPlatMsgCommand, static_cast<uintptr_t>(id), 0);
+  dialog->handling = nested;
 }
 
 }  // namespace
@@ -116,7 +120,10 @@ void PlatSetWindowText(PlatWindow dialog, const char* text) {
 void PlatSetControlText(PlatWindow dialog, int controlId, const char* text) {
   if (Control* control = FindControl(AsDialog(dialog), controlId)) {
     std::snprintf(control->text, sizeof control->text, "%s", text);
-    if (controlId == kInfoId && !gPosixHooks.driverSet) TerminalShowInfo(text);
+    // The terminal shows the dialog when it waits for a key; what the run
+    // reports in between is shown as it comes.
+    if (controlId == kInfoId && gDialog.handling && !gPosixHooks.driverSet)
+      TerminalShowInfo(text);
   }
 }
 

@@ -94,7 +94,7 @@ IniLookup IniFind(const char* text, size_t size, const char* section,
         // Only the first section of a name is searched: leaving it ends
         // the search.
         if (inSection) return kIniNoKey;
-        const Span name = UpToNul({line.p + 1, close});
+        const Span name = UpToNul(Trim(line.p + 1, close));
         inSection = SameName(name, wantedSection);
         continue;
       }

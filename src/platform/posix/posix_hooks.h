@@ -40,7 +40,8 @@ struct PosixUiDriver {
   void* ctx;
 };
 
-// Replaces the terminal with `driver` (copied); null goes back to the terminal.
+// Replaces the terminal with `driver` (copied, both callbacks set); null goes
+// back to the terminal.
 void PosixSetUiDriver(const PosixUiDriver* driver);
 
 // What the dialog shows. Texts are Shift-JIS; null for an unknown control.

@@ -86,11 +86,14 @@ bool CopyFile(Copy* copy, const char* from, const char* to, const struct stat& s
   }
   static char chunk[1 << 16];
   bool ok = true;
+  const char* failed = to;
   for (;;) {
     const ssize_t n = read(in, chunk, sizeof chunk);
     if (n < 0 && errno == EINTR && !gInterrupted) continue;
-    if (n <= 0 || StopRequested(copy)) {
+    // A stop wins over whatever the read gave, also over a read it broke off.
+    if (StopRequested(copy) || n <= 0) {
       ok = n == 0 && !copy->aborted;
+      if (n < 0) failed = from;
       break;
     }
     if (!AtomicWrite(&file, chunk, static_cast<size_t>(n))) {
@@ -103,12 +106,13 @@ bool CopyFile(Copy* copy, const char* from, const char* to, const struct stat& s
     const int error = errno;
     AtomicAbandon(&file);
     errno = error;
-    return copy->aborted ? false : Fail(copy, to);
+    return copy->aborted ? false : Fail(copy, failed);
   }
   // The copy keeps the source's last-write time and its permissions, so a
-  // file from a disc stays read-only, as the shell keeps its attributes.
+  // file from a disc stays read-only, as the shell keeps its attributes
+  // (set-user-id and the like stay behind: the updater runs as root).
   const timespec times[2] = {{0, UTIME_NOW}, source.st_mtim};
-  if (!AtomicCommit(&file, source.st_mode & 07777, times)) return Fail(copy, to);
+  if (!AtomicCommit(&file, source.st_mode & 0777, times)) return Fail(copy, to);
   ++copy->filesCopied;
   return true;
 }

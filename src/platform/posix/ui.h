@@ -13,5 +13,5 @@ int TerminalMessageBox(const char* text, const char* caption, unsigned type);
 // kPosixKey, or -1 at the end of the input.
 int TerminalDialogInput(PlatWindow dialog);
 
-// Shows a new info text of the dialog while it is busy.
+// Shows a new info text of the dialog while it handles a command.
 void TerminalShowInfo(const char* text);
