@@ -40,6 +40,17 @@ TEST_F(DialogTest, CancelOnTheStartPageWritesNothing) {
   EXPECT_FALSE(TemporaryUpdateIniLeft());
 }
 
+TEST_F(DialogTest, CloseBoxOnTheConfirmationPageActsAsCancel) {
+  ui_.Press(kIdNext);
+  ui_.Press(kPosixKeyCloseBox);
+  EXPECT_EQ(RunUpdater(), 0);
+  ASSERT_EQ(ui_.pages().size(), 2u);
+  EXPECT_EQ(ui_.pages()[1].info, kConfirmText);
+  ASSERT_EQ(ui_.boxes().size(), 1u);
+  EXPECT_EQ(ui_.boxes()[0].text, kInterrupted);
+  EXPECT_FALSE(std::filesystem::exists(Installed("Readme.txt")));
+}
+
 TEST_F(DialogTest, FinishedUpdateEndsWithExitCodeOne) {
   PosixSetFreeBytes(1000);  // exactly enough
   PressNext(3);

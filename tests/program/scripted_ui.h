@@ -45,7 +45,8 @@ class ScriptedUi {
   void Press(Action action);
   void Answer(int button);
   void Answer(Action action);
-  // Runs while the next OK-only box is open (a click on the dialog, say).
+  // Runs while the next OK-only box is open, given the box's owner: what
+  // the player might do to the dialog meanwhile.
   void DuringNextErrorBox(std::function<void(PlatWindow)> action);
 
   const std::vector<ShownBox>& boxes() const { return boxes_; }
