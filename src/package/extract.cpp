@@ -4,16 +4,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/sjis.h"
 #include "base/state.h"
 #include "package/decompress.h"
 #include "package/package.h"
 #include "platform/platform.h"
 
 namespace {
-
-bool IsLeadByte(unsigned char c) {
-  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
 
 // The root whose free space decides whether the entry fits: "D:" for a
 // drive-letter path, otherwise the folder that holds the target (with its

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/sjis.h"
 #include "package/decompress.h"
 
 const uint8_t* PackageImage = nullptr;
@@ -13,11 +14,6 @@ PackageDirectory* OpenDirectory = nullptr;
 const uint8_t* DirectoryEntries = nullptr;
 
 namespace {
-
-// Shift-JIS lead bytes: the byte after one belongs to the same character.
-bool IsLeadByte(uint8_t c) {
-  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
 
 uint8_t FoldAscii(uint8_t c) {
   return (c >= 'a' && c <= 'z') ? static_cast<uint8_t>(c - 'a' + 'A') : c;

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 
+#include "base/sjis.h"
 #include "base/state.h"
 #include "platform/platform.h"
 
@@ -47,11 +48,6 @@ struct UpdateItem {
 constexpr int kMaxListItems = 16;  // keys 00 to 15
 extern UpdateItem UpdateItems[kMaxListItems];
 extern int32_t UpdateItemCount;
-
-// Shift-JIS lead bytes: the byte after one belongs to the same character.
-inline bool IsLeadByte(unsigned char c) {
-  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
 
 // Takes one UpdateFileNN value apart. False when its InstMode filter
 // excludes it on an installation of `instMode`.
