@@ -27,8 +27,11 @@ fi
 if [ "${#need[@]}" -gt 0 ]; then
   echo "setup: installing ${need[*]/force-update/}"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${pkgs[@]}" "${i386_pkgs[@]}" >/dev/null
+  # Another apt run (an unattended upgrade, a second checkout's set-up) holds
+  # the lock for a while; wait for it rather than fail.
+  lock=(-o DPkg::Lock::Timeout=900)
+  apt-get "${lock[@]}" update -qq
+  apt-get "${lock[@]}" install -y -qq --no-install-recommends "${pkgs[@]}" "${i386_pkgs[@]}" >/dev/null
 fi
 
 # Wine takes its ANSI code page from the locale: without a compiled ja_JP
