@@ -1,15 +1,26 @@
 #!/usr/bin/env bash
 # Every Wine tier, after `cmake --preset win32 && cmake --build --preset
-# win32`: the unit tests, the dialog host, the resources, DLL planting and
-# the real updater end to end. Runs them all and fails if any failed.
-here=$(dirname "$0")
+# win32`: the unit tests, the dialog host, the resources, DLL planting, the
+# real updater end to end, and the INI reader against Windows' own. Runs
+# them all and fails if any failed.
+cd "$(dirname "$0")/.."
+tiers=(
+  scripts/test-wine-unit.sh
+  scripts/test-wine-dialog.sh
+  scripts/test-wine-resources.sh
+  scripts/test-wine-dll.sh
+  scripts/test-wine-e2e.sh
+  tests/wine/ini_diff.sh
+)
 failed=()
-for tier in unit dialog resources dll e2e; do
-  echo "== test-wine-$tier"
-  "$here/test-wine-$tier.sh" || failed+=("$tier")
+for tier in "${tiers[@]}"; do
+  echo "== $tier"
+  start=$SECONDS
+  bash "$tier" || failed+=("$tier")
+  echo "== $tier: $((SECONDS - start)) s"
 done
 if [ "${#failed[@]}" -gt 0 ]; then
   echo "test-wine-all: failed: ${failed[*]}" >&2
   exit 1
 fi
-echo "test-wine-all: all passed"
+echo "test-wine-all: all ${#tiers[@]} tiers passed"

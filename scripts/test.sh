@@ -37,10 +37,6 @@ done
 step "win32 build and tests under Wine"
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j"$jobs"
-for script in scripts/test-wine-*.sh; do
-  [ -f "$script" ] || continue
-  echo "-- $script"
-  bash "$script"
-done
+bash scripts/test-wine-all.sh
 
 step "all tiers passed"
