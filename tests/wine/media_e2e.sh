@@ -99,7 +99,6 @@ expect_box() {
 
 # Starts the updater and presses Next twice, which starts the run.
 run_update() {
-  install_game
   start_updater
   upd_expect "wait $caption 20000" "ok"
   upd_expect "press 1" "ok"
@@ -137,22 +136,29 @@ upd_expect "acp" "ok 932"
 upd_expect "drivetype E:\\" "ok 5"
 
 echo "disc 1 in E:, found by its check file"
+install_game
 run_update
 expect_completion
 expect_copied
 
 echo "another disc in E:: the prompt, then OK once disc 1 is in"
+install_game
+# A read-only file from an earlier copy of the disc is replaced.
+mkdir -p "$game/Movie"
+printf 'older copy' >"$game/Movie/Op.mpg"
+chmod 0444 "$game/Movie/Op.mpg"
 ln -sfn "$disc2" "$WINEPREFIX/dosdevices/e:"
 run_update
 expect_box "$prompt" "$caption" no 1:OK,2:キャンセル "$caption"
 upd_check "the package file is written before the prompt" test -e "$game/Readme.txt"
-upd_check "nothing copied before the prompt" test ! -e "$game/Movie"
+upd_check "nothing copied before the prompt" test ! -e "$game/Data"
 ln -sfn "$disc1" "$WINEPREFIX/dosdevices/e:"
 upd_expect "answer ok" "ok"
 expect_completion
 expect_copied
 
 echo "another disc in E:: Cancel at the prompt stops the update"
+install_game
 ln -sfn "$disc2" "$WINEPREFIX/dosdevices/e:"
 run_update
 expect_box "$prompt" "$caption" no 1:OK,2:キャンセル "$caption"
