@@ -3,7 +3,8 @@
 # updater.exe with CopyFile lines, a folder mapped as CD-ROM drive E: in the
 # prefix, and automate.exe as the player. Disc 1 is found by its
 # DiskCheckFile1; a drive holding another disc brings up the insert prompt,
-# where OK after the disc is changed goes on and Cancel stops the update.
+# where OK after the disc is changed goes on and Cancel stops the update; a
+# file missing from the disc ends the update with the copy-failure box.
 # Build first: cmake --preset win32 && cmake --build --preset win32.
 set -uo pipefail
 . "$(dirname "$0")/../../scripts/wine-env.sh"
@@ -45,6 +46,19 @@ updater=$(upd_build_updater "$work/UPDATE.QW3" 2>"$work/build.log") ||
   { cat "$work/build.log" >&2; exit 1; }
 cp "$updater" "$work/Update.exe"
 
+# A second update whose only line names a file that is not on the disc.
+mkdir -p "$work/missing"
+{
+  printf '%s\r\n' '[SETUP]' 'CompanyName=Disc Works' "GameTitle=$title" \
+    'GameClass=DiscStoryWnd' 'GameDir=Disc Story' 'UpdaterVersion=1.00' \
+    '[UPDATE]' 'CopyFile00=1:Missing.dat'
+} | iconv -f UTF-8 -t CP932 >"$work/missing/UPDATE.INI"
+wine "$updpack" create -o "$(winepath -w "$work/MISSING.QW3")" \
+  "$(winepath -w "$work/missing/UPDATE.INI")" >/dev/null
+updater=$(upd_build_updater "$work/MISSING.QW3" 2>"$work/build.log") ||
+  { cat "$work/build.log" >&2; exit 1; }
+cp "$updater" "$work/Missing.exe"
+
 # Disc 1 with its check file, read-only files as on a CD; another disc.
 disc1=$work/disc1
 disc2=$work/disc2
@@ -70,8 +84,9 @@ install_game() {
   wine reg add "$key" /v InstMode /t REG_DWORD /d 1 /f >/dev/null 2>&1
 }
 
+# start_updater [EXE]: the update of Update.exe, or of another executable.
 start_updater() {
-  wine "$work/Update.exe" &
+  wine "${1:-$work/Update.exe}" &
   updater_pid=$!
 }
 
@@ -97,9 +112,10 @@ expect_box() {
     "ok caption=$5 | text=$1 | hex=$(hex "$1") | owner=$2 | buttons=$4 | icon=$3"
 }
 
-# Starts the updater and presses Next twice, which starts the run.
+# run_update [EXE]: starts the updater and presses Next twice, which starts
+# the run.
 run_update() {
-  start_updater
+  start_updater "$@"
   upd_expect "wait $caption 20000" "ok"
   upd_expect "press 1" "ok"
   upd_expect "waitinfo アップデートを実行します 5000" \
@@ -168,6 +184,17 @@ expect_box "$interrupted" none yes 1:OK "$caption"
 upd_expect "answer ok" "ok"
 expect_exit 0
 upd_check "nothing copied" test ! -e "$game/Movie"
+
+echo "a file missing from the disc: the copy-failure box"
+install_game
+ln -sfn "$disc1" "$WINEPREFIX/dosdevices/e:"
+run_update "$work/Missing.exe"
+expect_box 'SETUP.INI : "Missing.dat" のコピーに失敗しました' "$caption" yes 1:OK "$caption"
+upd_expect "answer ok" "ok"
+upd_expect "gone 5000" "ok"
+expect_box "$interrupted" none yes 1:OK "$caption"
+upd_expect "answer ok" "ok"
+expect_exit 0
 
 echo "media_e2e: $UPD_FAILURES failure(s)"
 [ "$UPD_FAILURES" -eq 0 ]
