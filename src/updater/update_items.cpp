@@ -55,19 +55,14 @@ bool ParseUpdateLine(const char* value, int32_t instMode, UpdateItem* item) {
   return true;
 }
 
+bool ReadNumberedKey(const char* keyFormat, int n, char* value,
+                     uint32_t capacity) {
+  char key[32];
+  std::snprintf(key, sizeof key, keyFormat, n);
+  return ReadProfileString("UPDATE", key, value, capacity) != 0;
+}
+
 bool BuildUpdateItems() {
-  UpdateItemCount = 0;
-  bool firstKeyFound = false;
-  for (int n = 0; n < kMaxListItems; ++n) {
-    char key[32];
-    std::snprintf(key, sizeof key, "UpdateFile%02i", n);
-    char value[kMessageSize];
-    if (!ReadProfileString("UPDATE", key, value, sizeof value)) break;
-    if (n == 0) firstKeyFound = true;
-    if (ParseUpdateLine(value, InstallRecord.InstMode,
-                        &UpdateItems[UpdateItemCount])) {
-      ++UpdateItemCount;
-    }
-  }
-  return firstKeyFound;
+  return BuildListItems("UpdateFile%02i", kMessageSize, ParseUpdateLine,
+                        UpdateItems, &UpdateItemCount);
 }

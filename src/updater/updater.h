@@ -57,11 +57,43 @@ bool ParseUpdateLine(const char* value, int32_t instMode, UpdateItem* item);
 // the key UpdateFile00 exists, filtered out or not.
 bool BuildUpdateItems();
 
+// Reads key `n` of [UPDATE], named with `keyFormat` ("UpdateFile%02i"), with
+// `capacity` (at most kMessageSize). False when it is absent or empty.
+bool ReadNumberedKey(const char* keyFormat, int n, char* value,
+                     uint32_t capacity);
+
+// Fills `items` from the keys 00 to 15 of `keyFormat` up to the first absent
+// one; a line that `parse` filters out is dropped and the next key is read
+// all the same. Returns whether key 00 exists.
+template <typename Item>
+bool BuildListItems(const char* keyFormat, uint32_t capacity,
+                    bool (*parse)(const char*, int32_t, Item*), Item* items,
+                    int32_t* count) {
+  *count = 0;
+  char value[kMessageSize];
+  for (int n = 0; n < kMaxListItems; ++n) {
+    if (!ReadNumberedKey(keyFormat, n, value, capacity)) return n > 0;
+    if (parse(value, InstallRecord.InstMode, &items[*count])) ++*count;
+  }
+  return true;
+}
+
 // ---- Media copies ------------------------------------------------------------
 
+// One applicable CopyFileNN line.
+struct CopyItem {
+  int32_t DiskNumber;  // 0: no disc named; otherwise the character's code - '0'
+  char Path[kPathSize];
+};
+
+extern CopyItem CopyItems[kMaxListItems];
 extern int32_t CopyItemCount;
 
-// The CopyFileNN list. Returns whether the key CopyFile00 exists.
+// Takes one CopyFileNN value apart. False when its InstMode filter excludes it.
+bool ParseCopyLine(const char* value, int32_t instMode, CopyItem* item);
+
+// Rebuilds CopyItems from CopyFile00..15 of [UPDATE]. Returns whether the
+// key CopyFile00 exists, filtered out or not.
 bool BuildCopyItems();
 
 // Copies the CopyItems from the game's discs. 1 when the run goes on, 0 when
