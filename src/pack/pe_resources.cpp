@@ -51,9 +51,12 @@ const uint8_t* BytesAt(const uint8_t* image, const PeHeaders& headers,
                        uint32_t rva, uint32_t length, uint32_t* available) {
   for (const PeSection& s : headers.sections) {
     if (rva < s.virtualAddress) continue;
+    // Raw bytes past the virtual size are not loaded.
+    const uint32_t loaded =
+        s.virtualSize ? std::min(s.rawSize, s.virtualSize) : s.rawSize;
     const uint64_t into = uint64_t(rva) - s.virtualAddress;
-    if (into + length > s.rawSize) continue;
-    if (available) *available = uint32_t(s.rawSize - into);
+    if (into + length > loaded) continue;
+    if (available) *available = uint32_t(loaded - into);
     return image + s.rawPointer + into;
   }
   return nullptr;
@@ -372,7 +375,7 @@ PeFault ParsePeHeaders(const uint8_t* image, size_t size, PeHeaders* headers) {
   }
   const uint64_t tableEnd =
       headers->sectionTableOffset + uint64_t(sectionCount) * kSectionHeaderSize;
-  if (tableEnd > size || tableEnd > headers->sizeOfHeaders) {
+  if (headers->sizeOfHeaders > size || tableEnd > headers->sizeOfHeaders) {
     return PeFault::BadHeaders;
   }
   headers->sections.clear();
@@ -383,9 +386,11 @@ PeFault ParsePeHeaders(const uint8_t* image, size_t size, PeHeaders* headers) {
     if (s.rawSize && uint64_t(s.rawPointer) + s.rawSize > size) {
       return PeFault::BadHeaders;
     }
-    // The loader wants sections in ascending, non-overlapping order.
-    if (!headers->sections.empty() &&
-        s.virtualAddress < SectionEnd(headers->sections.back())) {
+    // The loader wants sections above the headers, in ascending,
+    // non-overlapping order.
+    if (s.virtualAddress < headers->sizeOfHeaders ||
+        (!headers->sections.empty() &&
+         s.virtualAddress < SectionEnd(headers->sections.back()))) {
       return PeFault::BadHeaders;
     }
     headers->sections.push_back(s);

@@ -201,6 +201,11 @@ TEST(PeResources, RefusesDamagedTrees) {
   image[rsrc + 56 + 1] = 0x7F;  // the dialog's data outside every section
   EXPECT_EQ(read(image), PeFault::BadResourceTree);
   image = BuildTestImage(options);
+  // The dialog's data moved from offset 256 to 460, into the section's file
+  // padding, which lies past its virtual size (448) and is not loaded.
+  image[rsrc + 56] = 460 - 256;
+  EXPECT_EQ(read(image), PeFault::BadResourceTree);
+  image = BuildTestImage(options);
   image[rsrc + 14] = 0xFF;  // more root entries than the section holds
   image[rsrc + 15] = 0xFF;
   EXPECT_EQ(read(image), PeFault::BadResourceTree);

@@ -61,12 +61,14 @@ int main(int argc, char** argv) {
   std::string package, folder, input, output;
   bool json = false;
   CLI::App* listCommand =
-      app.add_subcommand("list", "Show the entries of a package");
+      app.add_subcommand("list", "Show the entries of a package, or of the "
+                                 "package inside an updater");
   listCommand->add_option("PKG", package, "Package")->required()->type_name("");
   listCommand->add_flag("--json", json, "Print JSON instead of a table");
 
   CLI::App* unpackCommand = app.add_subcommand(
-      "unpack", "Write every entry of a package into a folder, with its time");
+      "unpack", "Write every entry of a package (or of an updater's package) "
+                "into a folder, with its time");
   unpackCommand->add_option("PKG", package, "Package")->required()->type_name("");
   unpackCommand->add_option("DIR", folder, "Folder to write into")->required()->type_name("");
 
@@ -88,6 +90,21 @@ int main(int argc, char** argv) {
     command->add_option("IN", input, "File to read")->required()->type_name("");
     command->add_option("OUT", output, "File to write")->required()->type_name("");
   }
+
+  EmbedOptions embed;
+  CLI::App* embedCommand = app.add_subcommand(
+      "embed", "Write an updater: the stub with the package as its resource "
+               "UPDATE 102");
+  embedCommand
+      ->add_option("--stub", embed.stub,
+                   "The updater stub; default updater.exe beside updpack")
+      ->type_name("PATH");
+  embedCommand->add_option("--package", embed.package, "Package to embed")
+      ->required()
+      ->type_name("PKG");
+  embedCommand->add_option("-o,--output", embed.output, "Updater to write")
+      ->required()
+      ->type_name("OUT");
 
   std::string section, key;
   uint32_t capacity = 1024;
@@ -127,6 +144,7 @@ int main(int argc, char** argv) {
     if (*verifyCommand) return RunVerify(package);
     if (*decodeCommand) RunBlockDecode(input, output);
     if (*encodeCommand) RunBlockEncode(input, output, LevelNamed(blockLevel));
+    if (*embedCommand) RunEmbed(embed);
     if (*iniCommand) return RunIni(input, section, key, capacity);
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "updpack: error: not enough memory\n");

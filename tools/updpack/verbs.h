@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "pack/compress.h"
+#include "tool_support.h"
 
 struct CreateOptions {
   std::string output;
@@ -26,3 +27,17 @@ void RunBlockEncode(const std::string& input, const std::string& output,
 // Prints the count, the value in hex and as UTF-8; 1 when the count is 0.
 int RunIni(const std::string& file, const std::string& section,
            const std::string& key, uint32_t capacity);
+
+struct EmbedOptions {
+  std::string stub;  // empty: updater.exe beside updpack
+  std::string package;
+  std::string output;
+};
+
+// The stub that ships beside updpack.
+fs::path DefaultStubPath();
+// The stub's bytes with `package` as its resource "UPDATE" 102 (replacing
+// one it holds); throws ToolError when the stub cannot take it.
+std::vector<uint8_t> EmbedPackage(const fs::path& stub,
+                                  const std::vector<uint8_t>& package);
+void RunEmbed(const EmbedOptions& options);
