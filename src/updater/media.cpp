@@ -1,18 +1,133 @@
-// Media copies from the game's discs (CopyFileNN): not built yet.
-//
-// The run already asks here for the CopyFileNN list and hands control here
-// after the package files, so the copies from the CD-ROM drop in without
-// touching the run. Until then no CopyFileNN line is carried out: the list
-// stays empty and nothing is copied.
+// The CopyFileNN lines of [UPDATE] and the copies they make from the game's
+// discs.
+#include <cstdio>
+#include <cstring>
+
+#include "profile/install_description.h"
 #include "profile/profile.h"
 #include "updater/updater.h"
 
+CopyItem CopyItems[kMaxListItems];
 int32_t CopyItemCount;
+
+bool ParseCopyLine(const char* value, int32_t instMode, CopyItem* item) {
+  // Taken apart by position: "N," filters, "N:" names the disc. Neither ','
+  // nor ':' can be the second byte of a double-byte character.
+  bool applies = true;
+  if (value[0] != '\0' && value[1] == ',') {
+    applies = value[0] - '0' == instMode;
+    value += 2;
+  }
+  item->DiskNumber = 0;
+  if (value[0] != '\0' && value[1] == ':') {
+    item->DiskNumber = value[0] - '0';
+    value += 2;
+  }
+  // The value comes from a read of kPathSize bytes, so the rest always fits.
+  std::strncpy(item->Path, value, kPathSize - 1);
+  item->Path[kPathSize - 1] = '\0';
+  return applies;
+}
+
+static void TakeCopyLine(const char* value) {
+  if (ParseCopyLine(value, InstallRecord.InstMode,
+                    &CopyItems[CopyItemCount])) {
+    ++CopyItemCount;
+  }
+}
 
 bool BuildCopyItems() {
   CopyItemCount = 0;
-  char value[kPathSize];
-  return ReadProfileString("UPDATE", "CopyFile00", value, sizeof value) != 0;
+  return ReadNumberedLines("CopyFile%02i", kPathSize, TakeCopyLine);
 }
 
-int CopyMedia(PlatWindow) { return 1; }
+// The CD-ROM drive, A: to Z:, whose root holds the check file of disc
+// `disk` (1 to 9); the first one wins. An empty check file names the root,
+// so any drive with a disc in it matches. False when none does.
+static bool FindDisc(int32_t disk, char* drive) {
+  for (char letter = 'A'; letter <= 'Z'; ++letter) {
+    char path[kPathSize] = {letter, ':'};
+    unsigned attributes = 0;
+    if (PlatIsCdromDrive(path) &&
+        AppendPathComponent(path, InstallDescription.DiskCheckFile[disk]) &&
+        PlatGetAttributes(path, &attributes)) {
+      drive[0] = letter;
+      drive[1] = ':';
+      return true;
+    }
+  }
+  return false;
+}
+
+// Searches until the disc is found, asking the player to insert it after
+// each search that fails. False when the player cancels.
+static bool WaitForDisc(PlatWindow dialog, int32_t disk, char* drive) {
+  while (!FindDisc(disk, drive)) {
+    char text[kMessageSize];
+    std::snprintf(text, sizeof text,
+                  "ＣＤ－ＲＯＭドライブに「%s」ディスク %i を入れて下さい",
+                  UpdaterSettings.GameTitle, static_cast<int>(disk));
+    if (PlatMessageBox(dialog, text, WindowCaption, kPlatMbOkCancel) !=
+        kPlatIdOk) {
+      return false;
+    }
+  }
+  return true;
+}
+
+enum CopyOutcome { kCopied, kStopped, kFailed };
+
+// Finds the item's disc and copies its file or folder into InstPath. A
+// source that cannot be read counts as a folder, whose copy then fails
+// without the shell's own error display.
+static CopyOutcome CopyMediaItem(PlatWindow dialog, char* drive,
+                                 const CopyItem& item) {
+  // A disk number from a character other than a digit names no check file,
+  // and disk 0 before any search leaves no drive to copy from: both are
+  // failed copies rather than guesses.
+  if (item.DiskNumber < 0 || item.DiskNumber > 9) return kFailed;
+  if (item.DiskNumber != 0 && !WaitForDisc(dialog, item.DiskNumber, drive)) {
+    return kStopped;
+  }
+  if (drive[0] == '\0') return kFailed;
+
+  // Zero-filled, so each path ends with the two NULs the shell wants.
+  char source[kPathSize] = {};
+  char destination[kPathSize] = {};
+  std::strcpy(source, drive);
+  std::strcpy(destination, InstallRecord.InstPath);
+  if (!AppendPathComponent(source, item.Path)) return kFailed;
+  unsigned attributes = 0;
+  const bool isFile = PlatGetAttributes(source, &attributes) &&
+                      (attributes & kPlatAttrFolder) == 0;
+  if (isFile && !AppendPathComponent(destination, item.Path)) return kFailed;
+
+  SetInfoText(dialog, "%s をコピーしています", item.Path);
+  bool aborted = false;
+  const int result =
+      PlatShellCopy(dialog, source, destination,
+                    isFile ? kPlatCopyFileFlags : kPlatCopyFolderFlags, &aborted);
+  if (aborted) return kStopped;
+  if (result != 0) return kFailed;
+  // Files from a disc come read-only.
+  PlatSetNormalAttributes(destination);
+  return kCopied;
+}
+
+int CopyMedia(PlatWindow dialog) {
+  char drive[3] = {};  // the media drive: none until a search finds one
+  for (int32_t i = 0; i < CopyItemCount; ++i) {
+    const CopyOutcome outcome = CopyMediaItem(dialog, drive, CopyItems[i]);
+    if (outcome == kCopied) continue;
+    if (outcome == kFailed) {
+      char text[kMessageSize];
+      std::snprintf(text, sizeof text,
+                    "SETUP.INI : \"%s\" のコピーに失敗しました",
+                    CopyItems[i].Path);
+      ShowUpdaterError(text);
+    }
+    PlatEndDialog(dialog, -1);
+    return 0;
+  }
+  return 1;
+}

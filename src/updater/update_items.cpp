@@ -55,19 +55,28 @@ bool ParseUpdateLine(const char* value, int32_t instMode, UpdateItem* item) {
   return true;
 }
 
-bool BuildUpdateItems() {
-  UpdateItemCount = 0;
+bool ReadNumberedLines(const char* keyFormat, uint32_t capacity,
+                       void (*take)(const char* value)) {
   bool firstKeyFound = false;
   for (int n = 0; n < kMaxListItems; ++n) {
     char key[32];
-    std::snprintf(key, sizeof key, "UpdateFile%02i", n);
+    std::snprintf(key, sizeof key, keyFormat, n);
     char value[kMessageSize];
-    if (!ReadProfileString("UPDATE", key, value, sizeof value)) break;
+    if (!ReadProfileString("UPDATE", key, value, capacity)) break;
     if (n == 0) firstKeyFound = true;
-    if (ParseUpdateLine(value, InstallRecord.InstMode,
-                        &UpdateItems[UpdateItemCount])) {
-      ++UpdateItemCount;
-    }
+    take(value);
   }
   return firstKeyFound;
+}
+
+static void TakeUpdateLine(const char* value) {
+  if (ParseUpdateLine(value, InstallRecord.InstMode,
+                      &UpdateItems[UpdateItemCount])) {
+    ++UpdateItemCount;
+  }
+}
+
+bool BuildUpdateItems() {
+  UpdateItemCount = 0;
+  return ReadNumberedLines("UpdateFile%02i", kMessageSize, TakeUpdateLine);
 }

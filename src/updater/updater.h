@@ -61,11 +61,28 @@ bool ParseUpdateLine(const char* value, int32_t instMode, UpdateItem* item);
 // the key UpdateFile00 exists, filtered out or not.
 bool BuildUpdateItems();
 
+// Reads the numbered keys of [UPDATE] formed with `keyFormat` ("%02i" for
+// 00 to 15), each with `capacity` (at most kMessageSize), until the first absent one, and hands each
+// value to `take`. Returns whether key 00 exists.
+bool ReadNumberedLines(const char* keyFormat, uint32_t capacity,
+                       void (*take)(const char* value));
+
 // ---- Media copies ------------------------------------------------------------
 
+// One applicable CopyFileNN line.
+struct CopyItem {
+  int32_t DiskNumber;  // 0: no disc named; otherwise the character's code - '0'
+  char Path[kPathSize];
+};
+
+extern CopyItem CopyItems[kMaxListItems];
 extern int32_t CopyItemCount;
 
-// The CopyFileNN list. Returns whether the key CopyFile00 exists.
+// Takes one CopyFileNN value apart. False when its InstMode filter excludes it.
+bool ParseCopyLine(const char* value, int32_t instMode, CopyItem* item);
+
+// Rebuilds CopyItems from CopyFile00..15 of [UPDATE]. Returns whether the
+// key CopyFile00 exists, filtered out or not.
 bool BuildCopyItems();
 
 // Copies the CopyItems from the game's discs. 1 when the run goes on, 0 when
