@@ -106,6 +106,17 @@ int main(int argc, char** argv) {
       ->required()
       ->type_name("OUT");
 
+  std::string checkIni, checkPackage;
+  CLI::App* checkCommand = app.add_subcommand(
+      "check", "Report every line of an UPDATE.INI that will not do what it "
+               "looks like; exit 1 when one would fail the update");
+  checkCommand->add_option("INI", checkIni, "UPDATE.INI")->required()->type_name("");
+  checkCommand
+      ->add_option("--package", checkPackage,
+                   "Package (or updater) the file goes with: its entries "
+                   "are checked too")
+      ->type_name("PKG");
+
   std::string section, key;
   uint32_t capacity = 1024;
   CLI::App* iniCommand = app.add_subcommand(
@@ -145,6 +156,7 @@ int main(int argc, char** argv) {
     if (*decodeCommand) RunBlockDecode(input, output);
     if (*encodeCommand) RunBlockEncode(input, output, LevelNamed(blockLevel));
     if (*embedCommand) RunEmbed(embed);
+    if (*checkCommand) return RunCheck(checkIni, checkPackage);
     if (*iniCommand) return RunIni(input, section, key, capacity);
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "updpack: error: not enough memory\n");

@@ -41,3 +41,7 @@ fs::path DefaultStubPath();
 std::vector<uint8_t> EmbedPackage(const fs::path& stub,
                                   const std::vector<uint8_t>& package);
 void RunEmbed(const EmbedOptions& options);
+
+// 0 when UPDATE.INI has no finding that fails the run, 1 otherwise; with a
+// package, its entries and size are checked too.
+int RunCheck(const std::string& ini, const std::string& package);
