@@ -167,6 +167,7 @@ class Checker {
     return !lines.empty();
   }
 
+ public:
   // The InstMode under which the line applies: its filter digit, or any.
   static int32_t FilterOf(const std::string& value) {
     const char* cursor = value.c_str();
@@ -178,6 +179,7 @@ class Checker {
     return 0;
   }
 
+ private:
   // Reports what the line does unexpectedly and takes it apart as the
   // updater does; false when it names no file.
   bool CheckUpdateLine(const std::string& key, const char* value,
@@ -310,8 +312,7 @@ PackageFacts FactsOf(const LoadedPackage& package) {
   return facts;
 }
 
-std::vector<CheckFinding> CheckUpdateIni(const fs::path& ini,
-                                         const PackageFacts* facts) {
+void ReadUpdateIniFrom(const fs::path& ini) {
   std::error_code ec;
   if (!fs::is_regular_file(ini, ec)) {
     throw ToolError("cannot read " + Quote(ini) + ": no such file");
@@ -327,6 +328,28 @@ std::vector<CheckFinding> CheckUpdateIni(const fs::path& ini,
   // The updater's own reports of missing keys are boxes; here they are
   // findings.
   OptionalKeysMode = 1;
+}
+
+namespace {
+std::vector<UpdateItem>* collected;
+void Collect(const char* value) {
+  UpdateItem item;
+  ParseUpdateLine(value, Checker::FilterOf(value), &item);
+  collected->push_back(item);
+}
+}  // namespace
+
+std::vector<UpdateItem> AllUpdateItems() {
+  std::vector<UpdateItem> items;
+  collected = &items;
+  ReadNumberedLines("UpdateFile%02i", kMessageSize, Collect);
+  collected = nullptr;
+  return items;
+}
+
+std::vector<CheckFinding> CheckUpdateIni(const fs::path& ini,
+                                         const PackageFacts* facts) {
+  ReadUpdateIniFrom(ini);
   return Checker(facts).Run();
 }
 

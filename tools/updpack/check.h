@@ -6,6 +6,7 @@
 
 #include "package_reader.h"
 #include "tool_support.h"
+#include "updater/updater.h"
 
 // One line that will not do what it looks like it does.
 struct CheckFinding {
@@ -22,6 +23,14 @@ struct PackageFacts {
 };
 
 PackageFacts FactsOf(const LoadedPackage& package);
+
+// Points the updater's profile reader at the file, silently: a missing
+// key is a finding here, not a box. Throws ToolError.
+void ReadUpdateIniFrom(const fs::path& ini);
+
+// Every UpdateFileNN line the updater reads, whatever its InstMode filter,
+// taken apart as the updater does (after ReadUpdateIniFrom).
+std::vector<UpdateItem> AllUpdateItems();
 
 // Reads the file through the updater's profile reader and line parsers.
 // Throws ToolError when it cannot be read at all.

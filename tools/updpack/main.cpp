@@ -106,6 +106,23 @@ int main(int argc, char** argv) {
       ->required()
       ->type_name("OUT");
 
+  BuildOptions build;
+  std::string buildLevel = "best";
+  CLI::App* buildCommand = app.add_subcommand(
+      "build", "Check UPDATE.INI in a folder, pack it with the files its "
+               "UpdateFile lines name, and write the updater");
+  buildCommand->add_option("DIR", build.folder, "Folder with UPDATE.INI and the files")
+      ->required()
+      ->type_name("");
+  buildCommand->add_option("-o,--output", build.output, "Updater to write")
+      ->required()
+      ->type_name("OUT");
+  AddLevelOption(buildCommand, &buildLevel);
+  buildCommand
+      ->add_option("--stub", build.stub,
+                   "The updater stub; default updater.exe beside updpack")
+      ->type_name("PATH");
+
   std::string checkIni, checkPackage;
   CLI::App* checkCommand = app.add_subcommand(
       "check", "Report every line of an UPDATE.INI that will not do what it "
@@ -156,6 +173,8 @@ int main(int argc, char** argv) {
     if (*decodeCommand) RunBlockDecode(input, output);
     if (*encodeCommand) RunBlockEncode(input, output, LevelNamed(blockLevel));
     if (*embedCommand) RunEmbed(embed);
+    build.level = LevelNamed(buildLevel);
+    if (*buildCommand) RunBuild(build);
     if (*checkCommand) return RunCheck(checkIni, checkPackage);
     if (*iniCommand) return RunIni(input, section, key, capacity);
   } catch (const std::bad_alloc&) {

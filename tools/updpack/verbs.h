@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "pack/compress.h"
+#include "pack/package_writer.h"
 #include "tool_support.h"
 
 struct CreateOptions {
@@ -17,6 +18,18 @@ struct CreateOptions {
 };
 
 void RunCreate(const CreateOptions& options);
+
+// One file to pack under an entry name.
+struct PackSource {
+  fs::path path;
+  std::string name;  // Shift-JIS
+  bool store;        // kept plain, not compressed
+};
+
+// The package of the files, in this order, with a progress line; throws
+// ToolError.
+std::vector<uint8_t> PackSources(const std::vector<PackSource>& sources,
+                                 const PackageOptions& options);
 void RunList(const std::string& package, bool json);
 void RunUnpack(const std::string& package, const std::string& folder);
 // 0 when the package is sound, 1 after reporting what is wrong.
@@ -45,3 +58,14 @@ void RunEmbed(const EmbedOptions& options);
 // 0 when UPDATE.INI has no finding that fails the run, 1 otherwise; with a
 // package, its entries and size are checked too.
 int RunCheck(const std::string& ini, const std::string& package);
+
+struct BuildOptions {
+  std::string folder;  // UPDATE.INI and the files
+  std::string output;
+  CompressLevel level = CompressLevel::Best;
+  std::string stub;  // empty: updater.exe beside updpack
+};
+
+// Checks UPDATE.INI, packs it and the files its lines name, and embeds the
+// package; writes nothing when the check finds an error.
+void RunBuild(const BuildOptions& options);
