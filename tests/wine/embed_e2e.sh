@@ -84,8 +84,11 @@ probe_package "$work/Update.exe" "$work/UPDATE.QW3"
 upd_check "unpacked Movie.bin" cmp "$work/update/Movie.bin" "$work/unpacked/Movie.bin"
 "$native_updpack" list "$work/Update.exe" >"$work/list.txt"
 upd_check "updpack list reads the updater" grep -q ' Text.dat$' "$work/list.txt"
-upd_check "the Windows updpack lists the updater" \
-  updpack_win list "$(win "$work/Update.exe")"
+updpack_win list "$(win "$work/Update.exe")" | tr -d '\r' >"$work/listw.txt"
+upd_check "the Windows updpack lists the same" cmp "$work/list.txt" "$work/listw.txt"
+
+"$native_updpack" list "$stub" >/dev/null 2>"$work/err.txt"
+upd_check "the bare stub has no package to list" grep -q "without a package" "$work/err.txt"
 
 echo "embedding again replaces the package"
 cp "$work/Update.exe" "$work/Again.exe"

@@ -18,6 +18,19 @@ namespace {
 constexpr uint32_t kWholeValueSize = 1 << 16;
 constexpr int kProbedKeys = 100;  // keys 00 to 99 are looked for
 
+// The start of a text for a message, cut between characters.
+std::string Excerpt(const char* text) {
+  constexpr size_t kShown = 40;
+  size_t length = 0;
+  while (text[length] != '\0' && length < kShown) {
+    length += IsLeadByte(static_cast<unsigned char>(text[length])) &&
+                      text[length + 1] != '\0'
+                  ? 2
+                  : 1;
+  }
+  return Cp932ToUtf8(std::string(text, length)) + (text[length] ? "..." : "");
+}
+
 struct IniValue {
   bool present = false;
   std::string text;   // as the updater reads it, Shift-JIS
@@ -209,7 +222,7 @@ class Checker {
       Warning(key, std::string(empty ? "an empty field"
                                      : "a field longer than 259 bytes") +
                        " ends the list: '" +
-                       Cp932ToUtf8(empty ? cursor + 1 : cursor) +
+                       Excerpt(empty ? cursor + 1 : cursor) +
                        "' is never read");
     }
 
