@@ -33,8 +33,7 @@ std::string Excerpt(const char* text) {
 
 struct IniValue {
   bool present = false;
-  std::string text;   // as the updater reads it, Shift-JIS
-  size_t wholeSize = 0;  // bytes of the value in the file
+  std::string text;  // as the updater reads it, Shift-JIS
 };
 
 class Checker {
@@ -72,10 +71,10 @@ class Checker {
                                       capacity) != 0;
     value.text = room.c_str();
     std::string whole(kWholeValueSize, '\0');
-    value.wholeSize = PlatReadProfileString(section, key.c_str(), whole.data(),
-                                            kWholeValueSize, UpdateIniPath);
-    if (value.wholeSize >= capacity) {
-      Warning(key, "the value is " + std::to_string(value.wholeSize) +
+    const uint32_t wholeSize = PlatReadProfileString(
+        section, key.c_str(), whole.data(), kWholeValueSize, UpdateIniPath);
+    if (wholeSize >= capacity) {
+      Warning(key, "the value is " + std::to_string(wholeSize) +
                        " bytes; the updater reads only the first " +
                        std::to_string(capacity - 1));
     }
@@ -96,58 +95,52 @@ class Checker {
     Read("SETUP", "UpdateMessage", kMessageSize);
   }
 
-  // The values of prefix00 to prefix15 as the updater reads them, and
-  // warnings for the keys it never reads: after a gap, past 15, or
-  // written with one digit. The list as the updater sees it ends at the
-  // first absent key.
+  // Whether the key is there with a value, without reading it for use.
+  static bool Present(const std::string& key) {
+    char probe[2];
+    return PlatReadProfileString("UPDATE", key.c_str(), probe, sizeof probe,
+                                 UpdateIniPath) != 0;
+  }
+
+  static std::string Key(const char* prefix, int n) {
+    char key[32];
+    std::snprintf(key, sizeof key, "%s%02i", prefix, n);
+    return key;
+  }
+
+  // The values of prefix00 to prefix15 as the updater reads them, up to the
+  // first absent key where its list ends, and warnings for the keys it
+  // never reads: after that gap, past 15, or written with one digit.
   std::vector<IniValue> ReadList(const char* prefix, uint32_t capacity) {
     std::vector<IniValue> values;
-    int gap = -1;
-    for (int n = 0; n < kProbedKeys; ++n) {
-      char key[32];
-      std::snprintf(key, sizeof key, "%s%02i", prefix, n);
-      IniValue value = n < kMaxListItems ? Read("UPDATE", key, capacity)
-                                         : IniValue{};
-      if (n >= kMaxListItems) {
-        char probe[2];
-        value.present = PlatReadProfileString("UPDATE", key, probe,
-                                              sizeof probe, UpdateIniPath) != 0;
-        if (value.present) {
-          Warning(key, "never read: the updater reads only " +
-                           std::string(prefix) + "00 to " + prefix + "15");
-        }
-        continue;
-      }
+    std::string gap;
+    for (int n = 0; n < kMaxListItems; ++n) {
+      const std::string key = Key(prefix, n);
+      IniValue value = Read("UPDATE", key, capacity);
       if (!value.present) {
-        if (gap < 0) gap = n;
-        continue;
-      }
-      if (gap >= 0) {
-        char missing[32];
-        std::snprintf(missing, sizeof missing, "%s%02i", prefix, gap);
-        Warning(key, std::string("never read: ") + missing +
+        if (gap.empty()) gap = key;
+      } else if (!gap.empty()) {
+        Warning(key, "never read: " + gap +
                          " is missing or empty, and the list ends there");
-        continue;
+      } else {
+        values.push_back(std::move(value));
       }
-      values.push_back(std::move(value));
+    }
+    for (int n = kMaxListItems; n < kProbedKeys; ++n) {
+      const std::string key = Key(prefix, n);
+      if (Present(key)) {
+        Warning(key, "never read: the updater reads only " +
+                         std::string(prefix) + "00 to " + prefix + "15");
+      }
     }
     for (int n = 0; n < 10; ++n) {
-      char key[32], meant[32], probe[2];
-      std::snprintf(key, sizeof key, "%s%i", prefix, n);
-      std::snprintf(meant, sizeof meant, "%s%02i", prefix, n);
-      if (PlatReadProfileString("UPDATE", key, probe, sizeof probe,
-                                UpdateIniPath)) {
-        Warning(key, std::string("never read: the keys have two digits (") +
-                         meant + ")");
+      const std::string key = prefix + std::to_string(n);
+      if (Present(key)) {
+        Warning(key, "never read: the keys have two digits (" +
+                         Key(prefix, n) + ")");
       }
     }
     return values;
-  }
-
-  static std::string Key(const char* prefix, size_t n) {
-    char key[32];
-    std::snprintf(key, sizeof key, "%s%02zu", prefix, n);
-    return key;
   }
 
   bool CheckUpdateLines() {
@@ -157,7 +150,7 @@ class Checker {
     };
     std::vector<Taken> taken;
     for (size_t n = 0; n < lines.size(); ++n) {
-      const std::string key = Key("UpdateFile", n);
+      const std::string key = Key("UpdateFile", int(n));
       UpdateItem item;
       if (!CheckUpdateLine(key, lines[n].text.c_str(), &item)) continue;
       const std::string path = item.Path;
@@ -257,7 +250,7 @@ class Checker {
   bool CheckCopyLines() {
     const std::vector<IniValue> lines = ReadList("CopyFile", kPathSize);
     for (size_t n = 0; n < lines.size(); ++n) {
-      const std::string key = Key("CopyFile", n);
+      const std::string key = Key("CopyFile", int(n));
       const char* value = lines[n].text.c_str();
       if (value[0] != '\0' && value[1] == ',' &&
           !(value[0] >= '0' && value[0] <= '9')) {
