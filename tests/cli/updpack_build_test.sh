@@ -6,24 +6,7 @@ set -u
 RUNNER=("${@:1:$#-2}")
 UPDPACK=("${RUNNER[@]}" "$(realpath "${@:$#-1:1}")")
 MAKE_STUB=("${RUNNER[@]}" "$(realpath "${!#}")")
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-cd "$WORK"
-export TZ=UTC
-failures=0
-
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-
-# expect CODE DESCRIPTION COMMAND...: the command exits with CODE; its
-# stdout and stderr are kept in out.txt and err.txt.
-expect() {
-  local code=$1 what=$2
-  shift 2
-  "$@" >out.txt 2>err.txt
-  local got=$?
-  sed -i 's/\r$//' out.txt err.txt
-  [ "$got" -eq "$code" ] || fail "$what: exit $got, expected $code: $(cat err.txt)"
-}
+. "$(dirname "$0")/cli_harness.sh"
 
 "${MAKE_STUB[@]}" stub.exe || { echo "cannot make the test stub"; exit 1; }
 

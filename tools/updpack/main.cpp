@@ -21,6 +21,17 @@ void AddLevelOption(CLI::App* command, std::string* level) {
       ->type_name("LEVEL");
 }
 
+// The updater written (-o) and the stub it is made from (--stub).
+void AddStubOptions(CLI::App* command, std::string* stub, std::string* output) {
+  command->add_option("-o,--output", *output, "Updater to write")
+      ->required()
+      ->type_name("OUT");
+  command
+      ->add_option("--stub", *stub,
+                   "The updater stub; default updater.exe beside updpack")
+      ->type_name("PATH");
+}
+
 CompressLevel LevelNamed(const std::string& level) {
   return level == "greedy" ? CompressLevel::Greedy : CompressLevel::Best;
 }
@@ -95,16 +106,10 @@ int main(int argc, char** argv) {
   CLI::App* embedCommand = app.add_subcommand(
       "embed", "Write an updater: the stub with the package as its resource "
                "UPDATE 102");
-  embedCommand
-      ->add_option("--stub", embed.stub,
-                   "The updater stub; default updater.exe beside updpack")
-      ->type_name("PATH");
+  AddStubOptions(embedCommand, &embed.stub, &embed.output);
   embedCommand->add_option("--package", embed.package, "Package to embed")
       ->required()
       ->type_name("PKG");
-  embedCommand->add_option("-o,--output", embed.output, "Updater to write")
-      ->required()
-      ->type_name("OUT");
 
   BuildOptions build;
   std::string buildLevel = "best";
@@ -114,14 +119,8 @@ int main(int argc, char** argv) {
   buildCommand->add_option("DIR", build.folder, "Folder with UPDATE.INI and the files")
       ->required()
       ->type_name("");
-  buildCommand->add_option("-o,--output", build.output, "Updater to write")
-      ->required()
-      ->type_name("OUT");
+  AddStubOptions(buildCommand, &build.stub, &build.output);
   AddLevelOption(buildCommand, &buildLevel);
-  buildCommand
-      ->add_option("--stub", build.stub,
-                   "The updater stub; default updater.exe beside updpack")
-      ->type_name("PATH");
 
   std::string checkIni, checkPackage;
   CLI::App* checkCommand = app.add_subcommand(
