@@ -451,6 +451,8 @@ PeFault WritePeResources(const uint8_t* image, size_t size,
     return PeFault::Signed;
   }
   if (headers.directoryCount <= kPeResourceDirectory) return PeFault::BadHeaders;
+  // A directory counts its entries in 16 bits.
+  if (resources.size() > 0xFFFF) return PeFault::TooManyResources;
   // The old tree is read so that a damaged one is refused, not dropped.
   std::vector<PeResource> old;
   fault = ReadPeResources(image, size, &old);

@@ -139,6 +139,19 @@ grep -q "UpdateFile01: the package has no entry 'Missing.dat'" err.txt || fail "
 grep -q "no updater written" err.txt || fail "build missing: $(cat err.txt)"
 cmp -s Built.exe before.exe || fail "a refused build changed the earlier updater"
 ls Built.exe.* >/dev/null 2>&1 && fail "a refused build left $(ls Built.exe.*)"
+# Built into the folder itself: a second build does not take the first
+# updater for an unused file.
+ini upd/UPDATE.INI 'UpdateFile00=u,Data\Script.dat'
+expect 0 "build into the folder" "${UPDPACK[@]}" build upd -o upd/Update.exe --stub stub.exe
+expect 0 "build into the folder again" "${UPDPACK[@]}" build upd -o upd/Update.exe --stub stub.exe
+grep -q "Update.exe" err.txt && fail "build took its own output for a file: $(cat err.txt)"
+rm upd/Update.exe
+# Not at the line's path, and two files of its name: which one is meant?
+printf 'one' >upd/Save/Readme.txt
+ini upd/UPDATE.INI 'UpdateFile00=Docs\Readme.txt'
+expect 1 "build with two candidates" "${UPDPACK[@]}" build upd -o Two.exe --stub stub.exe
+grep -q "UpdateFile00: no file at 'Docs.Readme.txt', and .* both have its name" err.txt ||
+  fail "two candidates: $(cat err.txt)"
 expect 1 "build without UPDATE.INI" "${UPDPACK[@]}" build upd/Data -o x.exe --stub stub.exe
 grep -q "has no UPDATE.INI" err.txt || fail "build without UPDATE.INI: $(cat err.txt)"
 

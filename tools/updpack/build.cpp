@@ -50,19 +50,25 @@ std::vector<FolderFile> FilesIn(const fs::path& folder) {
 }
 
 // The file a line names: the one at its path inside the folder, otherwise
-// the only one whose name is the entry name.
-FolderFile* FileFor(std::vector<FolderFile>& files, const UpdateItem& item) {
+// the only one whose name is the entry name; null when there is none (the
+// check then reports the entry missing). Two of that name are refused.
+FolderFile* FileFor(std::vector<FolderFile>& files, const UpdateItem& item,
+                    int keyNumber) {
   const char* entry = item.Path + item.NameOffset;
-  FolderFile* byName = nullptr;
-  int named = 0;
+  std::vector<FolderFile*> named;
   for (FolderFile& file : files) {
     if (EntryNamesEqual(file.relative.c_str(), item.Path)) return &file;
-    if (EntryNamesEqual(file.name.c_str(), entry)) {
-      byName = &file;
-      ++named;
-    }
+    if (EntryNamesEqual(file.name.c_str(), entry)) named.push_back(&file);
   }
-  return named == 1 ? byName : nullptr;
+  if (named.size() > 1) {
+    char key[32];
+    std::snprintf(key, sizeof key, "UpdateFile%02i", keyNumber);
+    throw ToolError(std::string(key) + ": no file at '" +
+                    Cp932ToUtf8(item.Path) + "', and " + Quote(named[0]->path) +
+                    " and " + Quote(named[1]->path) +
+                    " both have its name; put the one meant at that path");
+  }
+  return named.empty() ? nullptr : named[0];
 }
 
 std::string Percent(uint64_t part, uint64_t whole) {
@@ -80,7 +86,12 @@ void RunBuild(const BuildOptions& options) {
   if (!fs::is_directory(folder, ec)) {
     throw ToolError(Quote(folder) + " is not a folder");
   }
+  const fs::path output = PathFromUtf8(options.output);
   std::vector<FolderFile> files = FilesIn(folder);
+  // An updater built into the folder before is not part of the update.
+  std::erase_if(files, [&](const FolderFile& file) {
+    return fs::equivalent(file.path, output, ec);
+  });
   const auto ini = std::find_if(files.begin(), files.end(), [](const FolderFile& f) {
     return EntryNamesEqual(f.relative.c_str(), "UPDATE.INI");
   });
@@ -96,9 +107,11 @@ void RunBuild(const BuildOptions& options) {
   PackageFacts facts;
   facts.names.push_back("UPDATE.INI");
   facts.unpackedTotal = fs::file_size(iniPath);
-  for (const UpdateItem& item : AllUpdateItems()) {
+  const std::vector<UpdateItem> items = AllUpdateItems();
+  for (size_t n = 0; n < items.size(); ++n) {
+    const UpdateItem& item = items[n];
     const std::string entry = item.Path + item.NameOffset;
-    FolderFile* file = FileFor(files, item);
+    FolderFile* file = FileFor(files, item, static_cast<int>(n));
     if (!file || facts.Has(entry)) continue;  // the check says why
     file->used = true;
     sources.push_back({file->path, entry, false});
@@ -124,7 +137,6 @@ void RunBuild(const BuildOptions& options) {
   const fs::path stub =
       options.stub.empty() ? DefaultStubPath() : PathFromUtf8(options.stub);
   const std::vector<uint8_t> updater = EmbedPackage(stub, package);
-  const fs::path output = PathFromUtf8(options.output);
   WriteFileReplacing(output, updater.data(), updater.size());
 
   std::printf("%zu entries, %llu bytes of files, package %zu bytes (%s), "
