@@ -84,6 +84,8 @@ finding 0 UpdateFile00 "'/' does not separate folders .* entry name is 'Data/A.d
 finding 0 UpdateFile01 "both take the package entry 'a.dat'" \
   'UpdateFile00=Data\A.dat' 'UpdateFile01=u,Save\a.dat'
 finding 0 UpdateFile00 "fields after the path are ignored: 'extra'" 'UpdateFile00=1,u,A.dat,extra'
+finding 0 UpdateFile00 "'u ' is not a mode" 'UpdateFile00=u ,A.dat'
+finding 0 UpdateFile00 "the path 'A.dat ' ends in a blank" 'UpdateFile00=u, A.dat ,B.dat'
 finding 1 CopyFile00 "'C' before the colon is not a disk number" 'UpdateFile00=A.dat' 'CopyFile00=C:\Movie'
 finding 0 CopyFile00 "'x' before the comma .* never applies" 'CopyFile00=x,Movie'
 finding 0 RequiredDiskSpace "'100MB' is not a plain decimal .* reads it as 100 bytes" \

@@ -239,6 +239,10 @@ class Checker {
                  "\"ファイルの書き込みに失敗しました\"");
       return false;
     }
+    if (item.Path[std::strlen(item.Path) - 1] == ' ') {
+      Warning(key, "the path '" + Cp932ToUtf8(item.Path) +
+                       "' ends in a blank, which belongs to the file name");
+    }
     if (std::strchr(item.Path, '/')) {
       Warning(key, "'/' does not separate folders here (use '\\'): the "
                    "entry name is '" + Cp932ToUtf8(item.Path + item.NameOffset) +
