@@ -304,6 +304,66 @@ bool DirectoryPointsInto(const uint8_t* image, const PeHeaders& headers,
   return false;
 }
 
+// Checks that the image's resources can be rewritten as the last section
+// and finds `kept`, the number of sections before the resource section (all
+// of them when there is none). The sections after it must be movable.
+PeFault FindResourceSlot(const uint8_t* image, size_t size,
+                         const PeHeaders& headers, size_t* kept) {
+  if (headers.DirectoryRva(kPeCertificateDirectory, image) ||
+      headers.DirectorySize(kPeCertificateDirectory, image)) {
+    return PeFault::Signed;
+  }
+  if (headers.directoryCount <= kPeResourceDirectory) return PeFault::BadHeaders;
+  // The old tree is read so that a damaged one is refused, not dropped.
+  std::vector<PeResource> old;
+  const PeFault fault = ReadPeResources(image, size, &old);
+  if (fault != PeFault::None) return fault;
+
+  const std::vector<PeSection>& sections = headers.sections;
+  const uint32_t resourceRva = headers.DirectoryRva(kPeResourceDirectory, image);
+  *kept = sections.size();
+  if (resourceRva) {
+    *kept = 0;
+    while (*kept < sections.size() &&
+           sections[*kept].virtualAddress != resourceRva) {
+      ++*kept;
+    }
+    if (*kept == sections.size()) return PeFault::SharedSection;
+    const PeSection& s = sections[*kept];
+    if (DirectoryPointsInto(image, headers, s.virtualAddress, SectionEnd(s),
+                            kPeResourceDirectory)) {
+      return PeFault::SharedSection;
+    }
+  } else {
+    // One more section header must fit before the first section's data.
+    uint64_t room = headers.sizeOfHeaders;
+    for (const PeSection& s : sections) {
+      if (s.rawSize) room = std::min<uint64_t>(room, s.rawPointer);
+    }
+    if (sections.empty() ||
+        headers.sectionTableOffset + (sections.size() + 1) * kSectionHeaderSize >
+            room) {
+      return PeFault::NoRoomForSection;
+    }
+  }
+  // Only the base relocations may follow: nothing refers to their address
+  // but their directory entry, so they can move.
+  const uint32_t relocRva = headers.DirectoryRva(kPeBaseRelocationDirectory, image);
+  for (size_t i = *kept + 1; i < sections.size(); ++i) {
+    const PeSection& s = sections[i];
+    if (s.virtualAddress != relocRva ||
+        DirectoryPointsInto(image, headers, s.virtualAddress, SectionEnd(s),
+                            kPeBaseRelocationDirectory)) {
+      return PeFault::ResourceNotLast;
+    }
+  }
+  uint64_t fileEnd = headers.sizeOfHeaders;
+  for (const PeSection& s : sections) {
+    if (s.rawSize) fileEnd = std::max<uint64_t>(fileEnd, uint64_t(s.rawPointer) + s.rawSize);
+  }
+  return size > fileEnd ? PeFault::TrailingData : PeFault::None;
+}
+
 }  // namespace
 
 PeResourceName PeResourceName::Id(uint16_t id) {
@@ -446,58 +506,13 @@ PeFault WritePeResources(const uint8_t* image, size_t size,
   PeHeaders headers;
   PeFault fault = ParsePeHeaders(image, size, &headers);
   if (fault != PeFault::None) return fault;
-  if (headers.DirectoryRva(kPeCertificateDirectory, image) ||
-      headers.DirectorySize(kPeCertificateDirectory, image)) {
-    return PeFault::Signed;
-  }
-  if (headers.directoryCount <= kPeResourceDirectory) return PeFault::BadHeaders;
   // A directory counts its entries in 16 bits.
   if (resources.size() > 0xFFFF) return PeFault::TooManyResources;
-  // The old tree is read so that a damaged one is refused, not dropped.
-  std::vector<PeResource> old;
-  fault = ReadPeResources(image, size, &old);
+  size_t kept = 0;
+  fault = FindResourceSlot(image, size, headers, &kept);
   if (fault != PeFault::None) return fault;
 
   const std::vector<PeSection>& sections = headers.sections;
-  const uint32_t resourceRva = headers.DirectoryRva(kPeResourceDirectory, image);
-  size_t kept = sections.size();  // sections before the resource section
-  if (resourceRva) {
-    kept = 0;
-    while (kept < sections.size() && sections[kept].virtualAddress != resourceRva) {
-      ++kept;
-    }
-    if (kept == sections.size()) return PeFault::SharedSection;
-    const PeSection& s = sections[kept];
-    if (DirectoryPointsInto(image, headers, s.virtualAddress, SectionEnd(s),
-                            kPeResourceDirectory)) {
-      return PeFault::SharedSection;
-    }
-  } else if (sections.empty() ||
-             headers.sectionTableOffset +
-                     (sections.size() + 1) * kSectionHeaderSize >
-                 std::min<uint64_t>(headers.sizeOfHeaders,
-                                    sections.front().rawPointer
-                                        ? sections.front().rawPointer
-                                        : headers.sizeOfHeaders)) {
-    return PeFault::NoRoomForSection;
-  }
-  // Only the base relocations may follow: nothing refers to their address
-  // but their directory entry, so they can move.
-  const uint32_t relocRva = headers.DirectoryRva(kPeBaseRelocationDirectory, image);
-  for (size_t i = kept + 1; i < sections.size(); ++i) {
-    const PeSection& s = sections[i];
-    if (s.virtualAddress != relocRva ||
-        DirectoryPointsInto(image, headers, s.virtualAddress, SectionEnd(s),
-                            kPeBaseRelocationDirectory)) {
-      return PeFault::ResourceNotLast;
-    }
-  }
-  uint64_t fileEnd = headers.sizeOfHeaders;
-  for (const PeSection& s : sections) {
-    if (s.rawSize) fileEnd = std::max<uint64_t>(fileEnd, uint64_t(s.rawPointer) + s.rawSize);
-  }
-  if (size > fileEnd) return PeFault::TrailingData;
-
   uint64_t keptEnd = headers.sizeOfHeaders;
   for (size_t i = 0; i < kept; ++i) {
     if (sections[i].rawSize) {
@@ -509,9 +524,10 @@ PeFault WritePeResources(const uint8_t* image, size_t size,
                          ? sections[kept].virtualAddress
                          : AlignUp(SectionEnd(sections.back()),
                                    headers.sectionAlignment);
-  uint64_t nextRaw = AlignUp(std::min<uint64_t>(keptEnd, size), headers.fileAlignment);
+  uint64_t nextRaw = AlignUp(keptEnd, headers.fileAlignment);
 
-  std::vector<uint8_t> out(image, image + std::min<uint64_t>(keptEnd, size));
+  // The headers and the kept sections' data, byte for byte.
+  std::vector<uint8_t> out(image, image + keptEnd);
   // Section table slots from `kept` on are rewritten in the new order.
   size_t slot = kept;
   const auto headerAt = [&](size_t index) {
