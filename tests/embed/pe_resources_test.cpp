@@ -35,11 +35,13 @@ std::vector<uint8_t> Embed(const std::vector<uint8_t>& image,
                            const std::vector<uint8_t>& package,
                            PeFault expected = PeFault::None) {
   std::vector<PeResource> resources;
+  // Faults of the layout show only when writing; the tree reads.
+  const bool layoutFault =
+      expected == PeFault::Signed || expected == PeFault::ResourceNotLast ||
+      expected == PeFault::SharedSection || expected == PeFault::TrailingData ||
+      expected == PeFault::NoRoomForSection;
   EXPECT_EQ(ReadPeResources(image.data(), image.size(), &resources),
-            expected == PeFault::Signed || expected == PeFault::ResourceNotLast ||
-                    expected == PeFault::TrailingData
-                ? PeFault::None
-                : expected);
+            layoutFault ? PeFault::None : expected);
   PutPeResource(&resources, PackageResource(package));
   std::vector<uint8_t> out = {1};
   EXPECT_EQ(WritePeResources(image.data(), image.size(), resources, &out), expected);
@@ -152,6 +154,10 @@ TEST(PeResources, AnImageWithoutResourcesGetsASection) {
   ASSERT_EQ(ReadPeResources(out.data(), out.size(), &back), PeFault::None);
   ASSERT_EQ(back.size(), 1u);
   EXPECT_EQ(Bytes(back[0]), package);
+
+  // The 512 bytes of headers hold five section headers and no sixth.
+  options.sections.assign(5, {".data", std::vector<uint8_t>(16, 1), 0xC0000040});
+  Embed(BuildTestImage(options), package, PeFault::NoRoomForSection);
 }
 
 TEST(PeResources, RefusesWhatItCannotRewrite) {
@@ -173,6 +179,17 @@ TEST(PeResources, RefusesWhatItCannotRewrite) {
   options = StubLikeImage();
   options.relocationSection = -1;
   Embed(BuildTestImage(options), package, PeFault::ResourceNotLast);
+
+  // Another table (the debug directory, 6) inside the resource section or
+  // the relocations: neither can be rewritten or moved without breaking it.
+  for (const size_t section : {1, 2}) {
+    std::vector<uint8_t> image = BuildTestImage(StubLikeImage());
+    const uint32_t rva = TestSectionRva(StubLikeImage(), section) + 8;
+    const size_t debugEntry = 0x58 + 96 + 8 * 6;
+    for (int i = 0; i < 4; ++i) image[debugEntry + i] = uint8_t(rva >> (8 * i));
+    image[debugEntry + 4] = 4;
+    Embed(image, package, section == 1 ? PeFault::SharedSection : PeFault::ResourceNotLast);
+  }
 
   std::vector<uint8_t> trailing = BuildTestImage(StubLikeImage());
   trailing.push_back(0);
