@@ -1,6 +1,8 @@
 // updpack check: every line of an UPDATE.INI that will not do what it looks
 // like it does. The file is read through the updater's own profile reader
 // and line parsers, so what is reported is what the updater will do.
+#include "check.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -9,7 +11,6 @@
 #include "package_reader.h"
 #include "profile/profile.h"
 #include "updater/updater.h"
-#include "check.h"
 #include "verbs.h"
 
 namespace {
@@ -29,6 +30,19 @@ std::string Excerpt(const char* text) {
                   : 1;
   }
   return Cp932ToUtf8(std::string(text, length)) + (text[length] ? "..." : "");
+}
+
+// An UpdateFile line's first field that is an InstMode filter: one digit.
+bool IsFilterField(const char* field) {
+  return field[0] >= '0' && field[0] <= '9' && field[1] == '\0';
+}
+
+// The InstMode under which an UpdateFile line applies: its filter digit, or
+// any when it has none.
+int32_t FilterOf(const char* value) {
+  char field[kPathSize];
+  return NextListField(field, &value) && IsFilterField(field) ? field[0] - '0'
+                                                               : 0;
 }
 
 struct IniValue {
@@ -173,19 +187,6 @@ class Checker {
     return !lines.empty();
   }
 
- public:
-  // The InstMode under which the line applies: its filter digit, or any.
-  static int32_t FilterOf(const std::string& value) {
-    const char* cursor = value.c_str();
-    char field[kPathSize];
-    if (NextListField(field, &cursor) && field[0] >= '0' && field[0] <= '9' &&
-        field[1] == '\0') {
-      return field[0] - '0';
-    }
-    return 0;
-  }
-
- private:
   // Reports what the line does unexpectedly and takes it apart as the
   // updater does; false when it names no file.
   bool CheckUpdateLine(const std::string& key, const char* value,
@@ -221,8 +222,7 @@ class Checker {
 
     UpdateItem& item = *parsed;
     ParseUpdateLine(value, FilterOf(value), &item);
-    const bool filtered = !fields.empty() && fields[0].size() == 1 &&
-                          fields[0][0] >= '0' && fields[0][0] <= '9';
+    const bool filtered = !fields.empty() && IsFilterField(fields[0].c_str());
     const size_t modeIndex = filtered ? 1 : 0;
     const size_t used = modeIndex + (item.Mode == ModeReplace ? 1 : 2);
     if (item.Mode == ModeReplace && fields.size() > modeIndex + 1) {
@@ -344,7 +344,7 @@ namespace {
 std::vector<UpdateItem>* collected;
 void Collect(const char* value) {
   UpdateItem item;
-  ParseUpdateLine(value, Checker::FilterOf(value), &item);
+  ParseUpdateLine(value, FilterOf(value), &item);
   collected->push_back(item);
 }
 }  // namespace
