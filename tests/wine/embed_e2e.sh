@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# `updpack embed` on the real updater stub, under Wine: the updater it
-# writes runs to the completion page and writes the files; Windows finds the
-# same resources we do (FindResourceA through resource_probe) and agrees
-# with the header checksum (MapFileAndCheckSumA); embedding again replaces
-# the package; a stub that is not an executable, or is signed, is refused
-# without leaving an output. The Linux and the Windows updpack write the
-# same bytes.
+# `updpack embed` and `build` on the real updater stub, under Wine: the
+# updater built runs to the completion page and writes the files; Windows
+# finds the same resources we do (FindResourceA through resource_probe) and
+# agrees with the header checksum (MapFileAndCheckSumA); embedding again
+# replaces the package; a stub that is not an executable, or is signed, is
+# refused without leaving an output. The Linux and the Windows updpack write
+# the same bytes.
 set -uo pipefail
 . "$(dirname "$0")/../../scripts/wine-env.sh"
 
@@ -123,7 +123,17 @@ le32() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $(($1 >> 8 & 25
 head -c 8 /dev/zero >>"$work/Signed.exe"
 refused "a signed stub" "signed" "$work/Signed.exe"
 
-echo "the embedded updater runs: Next, Next, 完了"
+echo "one command on Windows: updpack build of the update folder"
+upd_check "updpack.exe build" \
+  updpack_win build "$(win "$work/update")" -o "$(win "$work/Built.exe")" --level greedy
+"$native_updpack" list "$work/Built.exe" | awk '/^(stored|compressed) / {print $NF}' |
+  sort >"$work/built.txt"
+upd_check "it packs UPDATE.INI and the two files the lines name" \
+  test "$(tr '\n' ' ' <"$work/built.txt")" = "Movie.bin Text.dat UPDATE.INI "
+upd_check "Built.exe: the header checksum is the one Windows computes" \
+  wine "$wine_dir/checksum_probe.exe" "$(win "$work/Built.exe")"
+
+echo "the built updater runs: Next, Next, 完了"
 mkdir -p "$game/Data"
 {
   printf '%s\r\n' '[SETUP]' 'CompanyName=Embed Works' "GameTitle=$title" \
@@ -135,7 +145,7 @@ wine reg add "$key" /v InstPath /d 'C:\EmbedGame' /f >/dev/null 2>&1
 wine reg add "$key" /v InstMode /t REG_DWORD /d 1 /f >/dev/null 2>&1
 upd_auto_start
 upd_expect "acp" "ok 932"
-wine "$work/Update.exe" &
+wine "$work/Built.exe" &
 updater_pid=$!
 started="「$title」のアップデートを開始します"
 upd_expect "wait $caption 20000" "ok"
