@@ -351,6 +351,9 @@ void Collect(const char* value) {
 
 std::vector<UpdateItem> AllUpdateItems() {
   std::vector<UpdateItem> items;
+  // Room for every line first: nothing may throw through the updater's
+  // code, which is built without exceptions.
+  items.reserve(kMaxListItems);
   collected = &items;
   ReadNumberedLines("UpdateFile%02i", kMessageSize, Collect);
   collected = nullptr;

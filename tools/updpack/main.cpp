@@ -45,7 +45,8 @@ std::string UsageFailure(const CLI::App*, const CLI::Error& error) {
 
 int main(int argc, char** argv) {
   PrepareConsole();
-  CLI::App app("Builds, inspects and checks update packages.", "updpack");
+  CLI::App app("Builds, inspects and checks update packages and updaters.",
+               "updpack");
   app.require_subcommand(1);
   app.failure_message(UsageFailure);
 
