@@ -29,16 +29,9 @@ bool ParseCopyLine(const char* value, int32_t instMode, CopyItem* item) {
   return applies;
 }
 
-static void TakeCopyLine(const char* value) {
-  if (ParseCopyLine(value, InstallRecord.InstMode,
-                    &CopyItems[CopyItemCount])) {
-    ++CopyItemCount;
-  }
-}
-
 bool BuildCopyItems() {
-  CopyItemCount = 0;
-  return ReadNumberedLines("CopyFile%02i", kPathSize, TakeCopyLine);
+  return BuildListItems("CopyFile%02i", kPathSize, ParseCopyLine, CopyItems,
+                        &CopyItemCount);
 }
 
 // The CD-ROM drive, A: to Z:, whose root holds the check file of disc

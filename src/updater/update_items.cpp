@@ -55,28 +55,14 @@ bool ParseUpdateLine(const char* value, int32_t instMode, UpdateItem* item) {
   return true;
 }
 
-bool ReadNumberedLines(const char* keyFormat, uint32_t capacity,
-                       void (*take)(const char* value)) {
-  bool firstKeyFound = false;
-  for (int n = 0; n < kMaxListItems; ++n) {
-    char key[32];
-    std::snprintf(key, sizeof key, keyFormat, n);
-    char value[kMessageSize];
-    if (!ReadProfileString("UPDATE", key, value, capacity)) break;
-    if (n == 0) firstKeyFound = true;
-    take(value);
-  }
-  return firstKeyFound;
-}
-
-static void TakeUpdateLine(const char* value) {
-  if (ParseUpdateLine(value, InstallRecord.InstMode,
-                      &UpdateItems[UpdateItemCount])) {
-    ++UpdateItemCount;
-  }
+bool ReadNumberedKey(const char* keyFormat, int n, char* value,
+                     uint32_t capacity) {
+  char key[32];
+  std::snprintf(key, sizeof key, keyFormat, n);
+  return ReadProfileString("UPDATE", key, value, capacity) != 0;
 }
 
 bool BuildUpdateItems() {
-  UpdateItemCount = 0;
-  return ReadNumberedLines("UpdateFile%02i", kMessageSize, TakeUpdateLine);
+  return BuildListItems("UpdateFile%02i", kMessageSize, ParseUpdateLine,
+                        UpdateItems, &UpdateItemCount);
 }

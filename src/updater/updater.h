@@ -66,11 +66,26 @@ uint32_t ParseUnsigned32(const char* text);
 // the key UpdateFile00 exists, filtered out or not.
 bool BuildUpdateItems();
 
-// Reads the numbered keys of [UPDATE] formed with `keyFormat` ("%02i" for
-// 00 to 15), each with `capacity` (at most kMessageSize), until the first absent one, and hands each
-// value to `take`. Returns whether key 00 exists.
-bool ReadNumberedLines(const char* keyFormat, uint32_t capacity,
-                       void (*take)(const char* value));
+// Reads key `n` of [UPDATE], named with `keyFormat` ("UpdateFile%02i"), with
+// `capacity` (at most kMessageSize). False when it is absent or empty.
+bool ReadNumberedKey(const char* keyFormat, int n, char* value,
+                     uint32_t capacity);
+
+// Fills `items` from the keys 00 to 15 of `keyFormat` up to the first absent
+// one; a line that `parse` filters out is dropped and the next key is read
+// all the same. Returns whether key 00 exists.
+template <typename Item>
+bool BuildListItems(const char* keyFormat, uint32_t capacity,
+                    bool (*parse)(const char*, int32_t, Item*), Item* items,
+                    int32_t* count) {
+  *count = 0;
+  char value[kMessageSize];
+  for (int n = 0; n < kMaxListItems; ++n) {
+    if (!ReadNumberedKey(keyFormat, n, value, capacity)) return n > 0;
+    if (parse(value, InstallRecord.InstMode, &items[*count])) ++*count;
+  }
+  return true;
+}
 
 // ---- Media copies ------------------------------------------------------------
 

@@ -26,6 +26,7 @@
 //   count CAPTION             top-level dialog-class windows with that caption
 //   foreground                caption of the foreground window
 //   closeclass CLASS          closes the top-level windows of a class
+//   drivetype ROOT            GetDriveTypeA of a root such as E:\ (5: CD-ROM)
 //   exit
 #include <windows.h>
 
@@ -251,6 +252,7 @@ std::string Run(const std::string& command, const std::string& args) {
     HWND window = GetForegroundWindow();
     return window ? "ok " + Caption(window) : "ok none";
   }
+  if (command == "drivetype") return "ok " + std::to_string(GetDriveTypeA(args.c_str()));
   if (command == "closeclass") {
     int n = 0;
     while (HWND window = FindWindowA(args.c_str(), nullptr)) {

@@ -340,23 +340,16 @@ void ReadUpdateIniFrom(const fs::path& ini) {
   OptionalKeysMode = 1;
 }
 
-namespace {
-std::vector<UpdateItem>* collected;
-void Collect(const char* value) {
-  UpdateItem item;
-  ParseUpdateLine(value, FilterOf(value), &item);
-  collected->push_back(item);
-}
-}  // namespace
-
 std::vector<UpdateItem> AllUpdateItems() {
   std::vector<UpdateItem> items;
-  // Room for every line first: nothing may throw through the updater's
-  // code, which is built without exceptions.
-  items.reserve(kMaxListItems);
-  collected = &items;
-  ReadNumberedLines("UpdateFile%02i", kMessageSize, Collect);
-  collected = nullptr;
+  char value[kMessageSize];
+  for (int n = 0; n < kMaxListItems &&
+                  ReadNumberedKey("UpdateFile%02i", n, value, sizeof value);
+       ++n) {
+    UpdateItem item;
+    ParseUpdateLine(value, FilterOf(value), &item);
+    items.push_back(item);
+  }
   return items;
 }
 
