@@ -8,10 +8,7 @@
 #include "profile/profile.h"
 #include "updater/updater.h"
 
-// Decimal text to an unsigned 32-bit count the way the target's strtoul
-// reads it: blanks, a sign, digits; a negative number wraps, an overflow
-// gives 0xFFFFFFFF, no digits give 0.
-static uint32_t ParseUnsigned32(const char* text) {
+uint32_t ParseUnsigned32(const char* text) {
   while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
   const bool negative = *text == '-';
   if (*text == '-' || *text == '+') ++text;

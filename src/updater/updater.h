@@ -53,6 +53,11 @@ extern int32_t UpdateItemCount;
 // excludes it on an installation of `instMode`.
 bool ParseUpdateLine(const char* value, int32_t instMode, UpdateItem* item);
 
+// Decimal text to an unsigned 32-bit count the way the target's strtoul
+// reads it (RequiredDiskSpace): blanks, a sign, digits; a negative number
+// wraps, an overflow gives 0xFFFFFFFF, no digits give 0.
+uint32_t ParseUnsigned32(const char* text);
+
 // Rebuilds UpdateItems from UpdateFile00..15 of [UPDATE]. Returns whether
 // the key UpdateFile00 exists, filtered out or not.
 bool BuildUpdateItems();

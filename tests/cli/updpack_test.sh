@@ -5,24 +5,7 @@
 set -u
 [ $# -ge 1 ] || { echo "usage: $0 [RUNNER...] UPDPACK" >&2; exit 2; }
 UPDPACK=("${@:1:$#-1}" "$(realpath "${!#}")")
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-cd "$WORK"
-export TZ=UTC
-failures=0
-
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-
-# expect CODE DESCRIPTION COMMAND...: the command exits with CODE; its
-# stdout and stderr are kept in out.txt and err.txt.
-expect() {
-  local code=$1 what=$2
-  shift 2
-  "$@" >out.txt 2>err.txt
-  local got=$?
-  sed -i 's/\r$//' out.txt err.txt  # a Windows build ends its lines in CRLF
-  [ "$got" -eq "$code" ] || fail "$what: exit $got, expected $code: $(cat err.txt)"
-}
+. "$(dirname "$0")/cli_harness.sh"
 
 # No package and no half-written file may be left behind by a refusal.
 expect_nothing_written() {

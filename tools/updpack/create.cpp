@@ -13,12 +13,6 @@ namespace {
 
 constexpr uint64_t kMaxEntrySize = 0xFFFFFFFFu;
 
-struct Source {
-  fs::path path;
-  std::string name;  // Shift-JIS
-  bool store;
-};
-
 char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c; }
 
 // Shell-style '*' and '?' against a base name, ASCII letters in either case,
@@ -92,9 +86,9 @@ std::vector<fs::path> CollectFiles(const std::vector<std::string>& arguments,
 
 // Names, sizes and storage of every file, refusing what a package cannot
 // hold before anything is read or written.
-std::vector<Source> CheckSources(const std::vector<fs::path>& files,
+std::vector<PackSource> CheckSources(const std::vector<fs::path>& files,
                                  const std::vector<std::string>& storeGlobs) {
-  std::vector<Source> sources;
+  std::vector<PackSource> sources;
   for (const fs::path& path : files) {
     const fs::path base = path.filename();
     const std::optional<std::string> name = FileNameToCp932(base);
@@ -147,14 +141,11 @@ void ShowProgress(void* context, size_t entry, size_t count) {
 
 }  // namespace
 
-void RunCreate(const CreateOptions& options) {
-  const fs::path output = PathFromUtf8(options.output);
-  const std::vector<Source> sources =
-      CheckSources(CollectFiles(options.paths, output), options.storeGlobs);
-
+std::vector<uint8_t> PackSources(const std::vector<PackSource>& sources,
+                                 const PackageOptions& options) {
   std::vector<PackageInput> inputs;
   uint64_t total = 0;
-  for (const Source& source : sources) {
+  for (const PackSource& source : sources) {
     PackageInput input;
     input.name = source.name;
     input.data = ReadWholeFileOrThrow(source.path);
@@ -164,19 +155,26 @@ void RunCreate(const CreateOptions& options) {
     inputs.push_back(std::move(input));
   }
 
-  PackageOptions packageOptions;
-  packageOptions.level = options.level;
-  packageOptions.compressDirectory = options.compressDirectory;
   std::vector<uint8_t> image;
   PackageWriteStatus status;
   {
     Progress progress{ProgressLine(total), &inputs};
-    status = BuildPackage(inputs, packageOptions, &image, ShowProgress,
-                          &progress);
+    status = BuildPackage(inputs, options, &image, ShowProgress, &progress);
   }
   if (status.result != PackageWriteResult::Ok) {
-    // Names and sizes were checked above; only the whole can be too large.
+    // Names and sizes were checked before; only the whole can be too large.
     throw ToolError("the package would be 4 GiB or larger");
   }
+  return image;
+}
+
+void RunCreate(const CreateOptions& options) {
+  const fs::path output = PathFromUtf8(options.output);
+  const std::vector<PackSource> sources =
+      CheckSources(CollectFiles(options.paths, output), options.storeGlobs);
+  PackageOptions packageOptions;
+  packageOptions.level = options.level;
+  packageOptions.compressDirectory = options.compressDirectory;
+  const std::vector<uint8_t> image = PackSources(sources, packageOptions);
   WriteFileReplacing(output, image.data(), image.size());
 }

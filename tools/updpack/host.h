@@ -1,5 +1,6 @@
 // The little that updpack needs from the system it runs on beyond the
-// standard library: exact file times and whether stderr is a terminal.
+// standard library: exact file times, whether stderr is a terminal and
+// where the tool itself lies.
 #pragma once
 #include <cstdint>
 #include <filesystem>
@@ -12,3 +13,7 @@ uint64_t FileLastWriteTime(const std::filesystem::path& path);
 void SetFileTimes(const std::filesystem::path& path, uint64_t fileTime);
 
 bool StderrIsTerminal();
+
+// The folder that holds the running updpack, where the updater stub ships;
+// empty when the system does not say.
+std::filesystem::path ToolFolder();

@@ -44,3 +44,9 @@ void SetFileTimes(const fs::path& path, uint64_t fileTime) {
 }
 
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
+
+fs::path ToolFolder() {
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? fs::path() : self.parent_path();
+}

@@ -56,3 +56,10 @@ void SetFileTimes(const fs::path& path, uint64_t fileTime) {
 }
 
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+fs::path ToolFolder() {
+  wchar_t self[32768];
+  const DWORD length = GetModuleFileNameW(nullptr, self, 32768);
+  if (length == 0 || length >= 32768) return fs::path();
+  return fs::path(std::wstring(self, length)).parent_path();
+}

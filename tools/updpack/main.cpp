@@ -21,6 +21,17 @@ void AddLevelOption(CLI::App* command, std::string* level) {
       ->type_name("LEVEL");
 }
 
+// The updater written (-o) and the stub it is made from (--stub).
+void AddStubOptions(CLI::App* command, std::string* stub, std::string* output) {
+  command->add_option("-o,--output", *output, "Updater to write")
+      ->required()
+      ->type_name("OUT");
+  command
+      ->add_option("--stub", *stub,
+                   "The updater stub; default updater.exe beside updpack")
+      ->type_name("PATH");
+}
+
 CompressLevel LevelNamed(const std::string& level) {
   return level == "greedy" ? CompressLevel::Greedy : CompressLevel::Best;
 }
@@ -34,7 +45,8 @@ std::string UsageFailure(const CLI::App*, const CLI::Error& error) {
 
 int main(int argc, char** argv) {
   PrepareConsole();
-  CLI::App app("Builds, inspects and checks update packages.", "updpack");
+  CLI::App app("Builds, inspects and checks update packages and updaters.",
+               "updpack");
   app.require_subcommand(1);
   app.failure_message(UsageFailure);
 
@@ -61,12 +73,14 @@ int main(int argc, char** argv) {
   std::string package, folder, input, output;
   bool json = false;
   CLI::App* listCommand =
-      app.add_subcommand("list", "Show the entries of a package");
+      app.add_subcommand("list", "Show the entries of a package, or of the "
+                                 "package inside an updater");
   listCommand->add_option("PKG", package, "Package")->required()->type_name("");
   listCommand->add_flag("--json", json, "Print JSON instead of a table");
 
   CLI::App* unpackCommand = app.add_subcommand(
-      "unpack", "Write every entry of a package into a folder, with its time");
+      "unpack", "Write every entry of a package (or of an updater's package) "
+                "into a folder, with its time");
   unpackCommand->add_option("PKG", package, "Package")->required()->type_name("");
   unpackCommand->add_option("DIR", folder, "Folder to write into")->required()->type_name("");
 
@@ -88,6 +102,37 @@ int main(int argc, char** argv) {
     command->add_option("IN", input, "File to read")->required()->type_name("");
     command->add_option("OUT", output, "File to write")->required()->type_name("");
   }
+
+  EmbedOptions embed;
+  CLI::App* embedCommand = app.add_subcommand(
+      "embed", "Write an updater: the stub with the package as its resource "
+               "UPDATE 102");
+  AddStubOptions(embedCommand, &embed.stub, &embed.output);
+  embedCommand->add_option("--package", embed.package, "Package to embed")
+      ->required()
+      ->type_name("PKG");
+
+  BuildOptions build;
+  std::string buildLevel = "best";
+  CLI::App* buildCommand = app.add_subcommand(
+      "build", "Check UPDATE.INI in a folder, pack it with the files its "
+               "UpdateFile lines name, and write the updater");
+  buildCommand->add_option("DIR", build.folder, "Folder with UPDATE.INI and the files")
+      ->required()
+      ->type_name("");
+  AddStubOptions(buildCommand, &build.stub, &build.output);
+  AddLevelOption(buildCommand, &buildLevel);
+
+  std::string checkIni, checkPackage;
+  CLI::App* checkCommand = app.add_subcommand(
+      "check", "Report every line of an UPDATE.INI that will not do what it "
+               "looks like; exit 1 when one would fail the update");
+  checkCommand->add_option("INI", checkIni, "UPDATE.INI")->required()->type_name("");
+  checkCommand
+      ->add_option("--package", checkPackage,
+                   "Package (or updater) the file goes with: its entries "
+                   "are checked too")
+      ->type_name("PKG");
 
   std::string section, key;
   uint32_t capacity = 1024;
@@ -127,6 +172,10 @@ int main(int argc, char** argv) {
     if (*verifyCommand) return RunVerify(package);
     if (*decodeCommand) RunBlockDecode(input, output);
     if (*encodeCommand) RunBlockEncode(input, output, LevelNamed(blockLevel));
+    if (*embedCommand) RunEmbed(embed);
+    build.level = LevelNamed(buildLevel);
+    if (*buildCommand) RunBuild(build);
+    if (*checkCommand) return RunCheck(checkIni, checkPackage);
     if (*iniCommand) return RunIni(input, section, key, capacity);
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "updpack: error: not enough memory\n");

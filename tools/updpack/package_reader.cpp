@@ -36,9 +36,64 @@ std::string FaultText(const PackageCheck& check) {
 
 }  // namespace
 
+std::string PeFaultText(PeFault fault) {
+  switch (fault) {
+    case PeFault::NotExecutable:
+      return "not a Windows executable";
+    case PeFault::NotPe32I386:
+      return "not a 32-bit Windows executable (PE32, i386)";
+    case PeFault::BadHeaders:
+      return "its headers are damaged (sections out of order or outside "
+             "the file)";
+    case PeFault::Signed:
+      return "it is signed (it has a certificate table), and the signature "
+             "would no longer match once the package is in it: embed into "
+             "the unsigned stub and sign the result";
+    case PeFault::BadResourceTree:
+      return "its resource directory is damaged";
+    case PeFault::TooManyResources:
+      return "its resource directory has too many entries";
+    case PeFault::SharedSection:
+      return "its resources share their section with other data, so the "
+             "section cannot be rewritten";
+    case PeFault::ResourceNotLast:
+      return "its resource section is not the last one and the sections "
+             "after it cannot be moved";
+    case PeFault::NoRoomForSection:
+      return "it has no resource section and no room in its headers for one";
+    case PeFault::TrailingData:
+      return "it has data after its last section (symbols or appended "
+             "data) that would be lost";
+    case PeFault::TooLarge:
+      return "the result would be 2 GiB or larger";
+    case PeFault::None:
+      break;
+  }
+  return "cannot be read";
+}
+
+std::vector<uint8_t> PackageBytesOf(const fs::path& path) {
+  std::vector<uint8_t> bytes = ReadWholeFileOrThrow(path);
+  if (bytes.size() < 2 || bytes[0] != 'M' || bytes[1] != 'Z') return bytes;
+  std::vector<PeResource> resources;
+  const PeFault fault = ReadPeResources(bytes.data(), bytes.size(), &resources);
+  if (fault != PeFault::None) {
+    throw ToolError(Quote(path) + ": " + PeFaultText(fault));
+  }
+  const PeResource* package =
+      FindPeResource(resources, PeResourceName::Named(u"UPDATE"),
+                     PeResourceName::Id(kPackageResourceId),
+                     kPackageResourceLanguage);
+  if (!package) {
+    throw ToolError(Quote(path) + ": an executable without a package "
+                    "(no resource UPDATE 102)");
+  }
+  return std::vector<uint8_t>(package->data, package->data + package->size);
+}
+
 LoadedPackage LoadPackage(const fs::path& path) {
   LoadedPackage package;
-  package.image = ReadWholeFileOrThrow(path);
+  package.image = PackageBytesOf(path);
   PackageCheck check;
   package.directory.reset(OpenPackageImage(
       package.image.data(), static_cast<uint32_t>(package.image.size()),

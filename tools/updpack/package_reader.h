@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "pack/pe_resources.h"
 #include "package/package.h"
 #include "tool_support.h"
 
@@ -28,7 +29,21 @@ struct LoadedPackage {
   std::vector<ListedEntry> entries;  // in directory order
 };
 
-// Reads and opens the package; throws ToolError saying what is wrong.
+// Where the updater looks for its package: resource "UPDATE" 102, stored
+// in Japanese.
+constexpr uint16_t kPackageResourceId = 102;
+constexpr uint16_t kPackageResourceLanguage = 1041;
+
+// Why an executable cannot be read or rewritten, for messages.
+std::string PeFaultText(PeFault fault);
+
+// The package bytes a file holds: the file itself, or, for an updater (an
+// executable), its resource "UPDATE" 102, found without running it. Throws
+// ToolError.
+std::vector<uint8_t> PackageBytesOf(const fs::path& path);
+
+// Reads and opens the package, also out of an updater; throws ToolError
+// saying what is wrong.
 LoadedPackage LoadPackage(const fs::path& path);
 
 // The entry's file bytes, decoded when compressed; throws ToolError when the

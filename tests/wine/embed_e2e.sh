@@ -1,0 +1,168 @@
+#!/usr/bin/env bash
+# `updpack embed` and `build` on the real updater stub, under Wine: the
+# updater built runs to the completion page and writes the files; Windows
+# finds the same resources we do (FindResourceA through resource_probe) and
+# agrees with the header checksum (MapFileAndCheckSumA); embedding again
+# replaces the package; a stub that is not an executable, or is signed, is
+# refused without leaving an output. The Linux and the Windows updpack write
+# the same bytes.
+set -uo pipefail
+. "$(dirname "$0")/../../scripts/wine-env.sh"
+
+wine_dir=$UPD_WIN32_BUILD/tests/wine
+tool_dir=$UPD_WIN32_BUILD/tools/updpack
+stub=$tool_dir/updater.exe  # the bare stub as it ships beside updpack.exe
+native_updpack=${UPD_NATIVE_UPDPACK:-$UPD_ROOT/build/native/tools/updpack/updpack}
+upd_require "$tool_dir/updpack.exe" "$stub" "$UPD_AUTOMATE" \
+  "$wine_dir/resource_probe.exe" "$wine_dir/checksum_probe.exe" "$native_updpack"
+
+sjis() { printf '%s' "$1" | iconv -f UTF-8 -t CP932; }
+hex() { sjis "$1" | od -An -v -tx1 | tr -d ' \n'; }
+win() { winepath -w "$1"; }
+updpack_win() { wine "$tool_dir/updpack.exe" "$@"; }
+
+title=埋め込み物語
+caption="$title アップデータ 2.0"
+key='HKCU\Software\Embed Works\Embed Story'
+game=$WINEPREFIX/drive_c/EmbedGame
+work=$(mktemp -d "$UPD_ROOT/build/wine-embed.XXXXXX")
+finish() {
+  upd_auto_stop
+  rm -rf "$work" "$game"
+  wine reg delete 'HKCU\Software\Embed Works' /f >/dev/null 2>&1
+  upd_wine_stop
+}
+trap finish EXIT
+
+mkdir -p "$work/update/Data"
+{
+  printf '%s\r\n' '[SETUP]' 'CompanyName=Embed Works' "GameTitle=$title" \
+    'GameClass=EmbedStoryWnd' 'GameDir=Embed Story' 'UpdaterVersion=2.0' \
+    '[UPDATE]' 'UpdateFile00=Movie.bin' 'UpdateFile01=u,Data\Text.dat'
+} | iconv -f UTF-8 -t CP932 >"$work/update/UPDATE.INI"
+head -c 300000 /dev/urandom >"$work/update/Movie.bin"
+for i in $(seq 500); do printf 'Line %d\r\n' "$i"; done >"$work/update/Text.dat"
+"$native_updpack" create -o "$work/UPDATE.QW3" "$work/update/UPDATE.INI" \
+  "$work/update/Movie.bin" "$work/update/Text.dat" >/dev/null
+head -c 777 /dev/urandom >"$work/other.bin"
+printf '[SETUP]\r\n' >"$work/UPDATE.INI"
+"$native_updpack" create -o "$work/OTHER.QW3" "$work/UPDATE.INI" "$work/other.bin" >/dev/null
+
+echo "embedding on Linux and on Windows (stub found beside updpack.exe)"
+upd_check "Linux updpack embeds" \
+  "$native_updpack" embed --stub "$stub" --package "$work/UPDATE.QW3" -o "$work/Update.exe"
+upd_check "Windows updpack embeds into its default stub" \
+  updpack_win embed --package "$(win "$work/UPDATE.QW3")" -o "$(win "$work/UpdateW.exe")"
+upd_check "both write the same bytes" cmp "$work/Update.exe" "$work/UpdateW.exe"
+
+echo "resources and checksum as Windows sees them"
+expected=$UPD_ROOT/tests/wine/updater_resources.expected
+# expected_with SIZE: the stub's resources plus UPDATE 102 of SIZE bytes.
+expected_with() {
+  head -n 1 "$expected"
+  echo "resource type=UPDATE name=102 language=1041 size=$1"
+  tail -n +2 "$expected"
+}
+# probe_package EXE PACKAGE: Windows finds exactly the stub's resources and
+# PACKAGE byte for byte as UPDATE 102; our reader finds it as well.
+probe_package() {
+  wine "$wine_dir/resource_probe.exe" "$(win "$1")" --save UPDATE 102 \
+    "$(win "$work/saved.bin")" >"$work/probe.txt"
+  upd_check "$(basename "$1"): dialog, manifest, UPDATE 102 of $(stat -c %s "$2") bytes" \
+    diff -u <(expected_with "$(stat -c %s "$2")") "$work/probe.txt"
+  upd_check "$(basename "$1"): FindResourceA gives the package byte for byte" \
+    cmp "$2" "$work/saved.bin"
+  upd_check "$(basename "$1"): the header checksum is the one Windows computes" \
+    wine "$wine_dir/checksum_probe.exe" "$(win "$1")"
+  rm -rf "$work/unpacked"
+  upd_check "$(basename "$1"): updpack unpacks the package out of it" \
+    "$native_updpack" unpack "$1" "$work/unpacked"
+}
+upd_check "the stub's own checksum agrees (our computation matches the linker's)" \
+  wine "$wine_dir/checksum_probe.exe" "$(win "$stub")"
+probe_package "$work/Update.exe" "$work/UPDATE.QW3"
+upd_check "unpacked Movie.bin" cmp "$work/update/Movie.bin" "$work/unpacked/Movie.bin"
+"$native_updpack" list "$work/Update.exe" >"$work/list.txt"
+upd_check "updpack list reads the updater" grep -q ' Text.dat$' "$work/list.txt"
+updpack_win list "$(win "$work/Update.exe")" | tr -d '\r' >"$work/listw.txt"
+upd_check "the Windows updpack lists the same" cmp "$work/list.txt" "$work/listw.txt"
+
+"$native_updpack" list "$stub" >/dev/null 2>"$work/err.txt"
+upd_check "the bare stub has no package to list" grep -q "without a package" "$work/err.txt"
+
+echo "embedding again replaces the package"
+cp "$work/Update.exe" "$work/Again.exe"
+upd_check "embed into an updater that holds a larger package" \
+  "$native_updpack" embed --stub "$work/Again.exe" --package "$work/OTHER.QW3" -o "$work/Again.exe"
+probe_package "$work/Again.exe" "$work/OTHER.QW3"
+"$native_updpack" embed --stub "$stub" --package "$work/OTHER.QW3" -o "$work/Fresh.exe" >/dev/null
+upd_check "the same bytes as embedding into the bare stub" cmp "$work/Again.exe" "$work/Fresh.exe"
+upd_check "and back to the first package: the first updater again" \
+  "$native_updpack" embed --stub "$work/Again.exe" --package "$work/UPDATE.QW3" -o "$work/Back.exe"
+upd_check "  byte for byte" cmp "$work/Back.exe" "$work/Update.exe"
+
+echo "refusals leave no output"
+# refused WHAT PATTERN STUB: embedding fails naming the reason, writes nothing.
+refused() {
+  rm -f "$work/Refused.exe"*
+  if "$native_updpack" embed --stub "$3" --package "$work/UPDATE.QW3" \
+    -o "$work/Refused.exe" 2>"$work/err.txt"; then
+    upd_check "$1 refused" false
+  else
+    upd_check "$1 refused: $(cat "$work/err.txt")" grep -q "$2" "$work/err.txt"
+  fi
+  upd_check "$1: no output" test ! -e "$work/Refused.exe" -a ! -e "$work/Refused.exe.partial"
+}
+refused "a package as the stub" "not a Windows executable" "$work/UPDATE.QW3"
+# A signed stub: a certificate table entry (data directory 4) and its bytes.
+cp "$stub" "$work/Signed.exe"
+pe=$(od -An -tu4 -j60 -N4 "$stub" | tr -d ' ')
+size=$(stat -c %s "$stub")
+le32() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $(($1 >> 8 & 255)))\\x$(printf %02x $(($1 >> 16 & 255)))\\x$(printf %02x $(($1 >> 24 & 255)))"; }
+{ le32 "$size"; le32 8; } | dd of="$work/Signed.exe" bs=1 seek=$((pe + 24 + 96 + 32)) conv=notrunc status=none
+head -c 8 /dev/zero >>"$work/Signed.exe"
+refused "a signed stub" "signed" "$work/Signed.exe"
+
+echo "one command on Windows: updpack build of the update folder"
+upd_check "updpack.exe build" \
+  updpack_win build "$(win "$work/update")" -o "$(win "$work/Built.exe")" --level greedy
+"$native_updpack" list "$work/Built.exe" | awk '/^(stored|compressed) / {print $NF}' |
+  sort >"$work/built.txt"
+upd_check "it packs UPDATE.INI and the two files the lines name" \
+  test "$(tr '\n' ' ' <"$work/built.txt")" = "Movie.bin Text.dat UPDATE.INI "
+upd_check "Built.exe: the header checksum is the one Windows computes" \
+  wine "$wine_dir/checksum_probe.exe" "$(win "$work/Built.exe")"
+
+echo "the built updater runs: Next, Next, 完了"
+mkdir -p "$game/Data"
+{
+  printf '%s\r\n' '[SETUP]' 'CompanyName=Embed Works' "GameTitle=$title" \
+    'GameClass=EmbedStoryWnd' 'GameDir=Embed Story' 'GameExe=Story.exe' \
+    'UninstExe=Uninst.exe' 'SetupBmp=Setup.bmp' 'InstallSelects=1' \
+    'InstallTitle0=Full' 'InstallFiles0=Story.exe' 'Shortcuts=0'
+} | iconv -f UTF-8 -t CP932 >"$game/SETUP.INI"
+wine reg add "$key" /v InstPath /d 'C:\EmbedGame' /f >/dev/null 2>&1
+wine reg add "$key" /v InstMode /t REG_DWORD /d 1 /f >/dev/null 2>&1
+upd_auto_start
+upd_expect "acp" "ok 932"
+wine "$work/Built.exe" &
+updater_pid=$!
+started="「$title」のアップデートを開始します"
+upd_expect "wait $caption 20000" "ok"
+upd_expect "info" "ok $(hex "$started") $started"
+upd_expect "press 1" "ok"
+upd_expect "waitinfo アップデートを実行します 5000" \
+  "ok $(hex アップデートを実行します) アップデートを実行します"
+upd_expect "press 1" "ok"
+upd_expect "waitinfo アップデートは完了しました 30000" \
+  "ok $(hex アップデートは完了しました) アップデートは完了しました"
+upd_expect "control 1" "ok $(hex 完了) 完了 enabled"
+upd_expect "press 1" "ok"
+upd_expect "gone 5000" "ok"
+wait "$updater_pid"
+upd_check "exit code 1 (a finished update)" test $? -eq 1
+upd_check "Movie.bin written" cmp "$work/update/Movie.bin" "$game/Movie.bin"
+upd_check "Data\\Text.dat written" cmp "$work/update/Text.dat" "$game/Data/Text.dat"
+
+echo "embed_e2e: $UPD_FAILURES failure(s)"
+[ "$UPD_FAILURES" -eq 0 ]

@@ -1,0 +1,148 @@
+// updpack build: an update folder (UPDATE.INI and the files) to a ready
+// updater in one step: check, pack what the lines name, embed.
+#include <algorithm>
+#include <cstdio>
+
+#include "check.h"
+#include "codepage.h"
+#include "verbs.h"
+
+namespace {
+
+struct FolderFile {
+  fs::path path;
+  std::string relative;  // Shift-JIS, '\' between folders
+  std::string name;      // Shift-JIS, the last component
+  bool used = false;
+};
+
+// Every regular file under the folder, by its path inside it as the
+// updater writes paths.
+std::vector<FolderFile> FilesIn(const fs::path& folder) {
+  std::vector<FolderFile> files;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(folder, ec), end; it != end;
+       it.increment(ec)) {
+    if (ec) break;
+    if (!it->is_regular_file(ec)) continue;
+    FolderFile file{it->path(), "", "", false};
+    bool named = true;
+    for (const fs::path& part : fs::relative(it->path(), folder)) {
+      const std::optional<std::string> text = FileNameToCp932(part);
+      if (!text) named = false;
+      if (!named) break;
+      file.relative += (file.relative.empty() ? "" : "\\") + *text;
+      file.name = *text;
+    }
+    if (!named) {
+      throw ToolError("the name of " + Quote(it->path()) +
+                      " cannot be written in Shift-JIS");
+    }
+    files.push_back(std::move(file));
+  }
+  if (ec) {
+    throw ToolError("cannot read the folder " + Quote(folder) + ": " +
+                    ec.message());
+  }
+  std::sort(files.begin(), files.end(),
+            [](const FolderFile& a, const FolderFile& b) { return a.path < b.path; });
+  return files;
+}
+
+// The file a line names: the one at its path inside the folder, otherwise
+// the only one whose name is the entry name; null when there is none (the
+// check then reports the entry missing). Two of that name are refused.
+FolderFile* FileFor(std::vector<FolderFile>& files, const UpdateItem& item,
+                    int keyNumber) {
+  const char* entry = item.Path + item.NameOffset;
+  std::vector<FolderFile*> named;
+  for (FolderFile& file : files) {
+    if (EntryNamesEqual(file.relative.c_str(), item.Path)) return &file;
+    if (EntryNamesEqual(file.name.c_str(), entry)) named.push_back(&file);
+  }
+  if (named.size() > 1) {
+    char key[32];
+    std::snprintf(key, sizeof key, "UpdateFile%02i", keyNumber);
+    throw ToolError(std::string(key) + ": no file at '" +
+                    Cp932ToUtf8(item.Path) + "', and " + Quote(named[0]->path) +
+                    " and " + Quote(named[1]->path) +
+                    " both have its name; put the one meant at that path");
+  }
+  return named.empty() ? nullptr : named[0];
+}
+
+std::string Percent(uint64_t part, uint64_t whole) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%.1f%%",
+                whole ? 100.0 * static_cast<double>(part) / whole : 100.0);
+  return text;
+}
+
+}  // namespace
+
+void RunBuild(const BuildOptions& options) {
+  const fs::path folder = PathFromUtf8(options.folder);
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) {
+    throw ToolError(Quote(folder) + " is not a folder");
+  }
+  const fs::path output = PathFromUtf8(options.output);
+  std::vector<FolderFile> files = FilesIn(folder);
+  // An updater built into the folder before is not part of the update.
+  std::erase_if(files, [&](const FolderFile& file) {
+    return fs::equivalent(file.path, output, ec);
+  });
+  const auto ini = std::find_if(files.begin(), files.end(), [](const FolderFile& f) {
+    return EntryNamesEqual(f.relative.c_str(), "UPDATE.INI");
+  });
+  if (ini == files.end()) {
+    throw ToolError(Quote(folder) + " has no UPDATE.INI");
+  }
+  ini->used = true;
+  const fs::path iniPath = ini->path;
+
+  // The package is UPDATE.INI and one entry for each file a line names.
+  ReadUpdateIniFrom(iniPath);
+  std::vector<PackSource> sources = {{iniPath, "UPDATE.INI", false}};
+  PackageFacts facts;
+  facts.names.push_back("UPDATE.INI");
+  facts.unpackedTotal = fs::file_size(iniPath);
+  const std::vector<UpdateItem> items = AllUpdateItems();
+  for (size_t n = 0; n < items.size(); ++n) {
+    const UpdateItem& item = items[n];
+    const std::string entry = item.Path + item.NameOffset;
+    FolderFile* file = FileFor(files, item, static_cast<int>(n));
+    if (!file || facts.Has(entry)) continue;  // the check says why
+    file->used = true;
+    sources.push_back({file->path, entry, false});
+    facts.names.push_back(entry);
+    facts.unpackedTotal += fs::file_size(file->path);
+  }
+  const std::vector<CheckFinding> findings = CheckUpdateIni(iniPath, &facts);
+  for (const FolderFile& file : files) {
+    if (!file.used) {
+      std::fprintf(stderr, "updpack: warning: %s: no UpdateFile line names it; "
+                           "not packed\n", Quote(file.path).c_str());
+    }
+  }
+  if (const int errors = PrintFindings(iniPath, findings)) {
+    throw ToolError(Quote(iniPath) + ": " + std::to_string(errors) +
+                    " error" + (errors == 1 ? "" : "s") +
+                    " (see updpack check); no updater written");
+  }
+
+  PackageOptions packageOptions;
+  packageOptions.level = options.level;
+  const std::vector<uint8_t> package = PackSources(sources, packageOptions);
+  const fs::path stub =
+      options.stub.empty() ? DefaultStubPath() : PathFromUtf8(options.stub);
+  const std::vector<uint8_t> updater = EmbedPackage(stub, package);
+  WriteFileReplacing(output, updater.data(), updater.size());
+
+  std::printf("%zu entries, %llu bytes of files, package %zu bytes (%s), "
+              "%s %zu bytes\n",
+              sources.size(),
+              static_cast<unsigned long long>(facts.unpackedTotal),
+              package.size(), Percent(package.size(), facts.unpackedTotal).c_str(),
+              Quote(output).c_str(), updater.size());
+}

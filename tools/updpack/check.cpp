@@ -1,0 +1,394 @@
+// updpack check: every line of an UPDATE.INI that will not do what it looks
+// like it does. The file is read through the updater's own profile reader
+// and line parsers, so what is reported is what the updater will do.
+#include "check.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "codepage.h"
+#include "package_reader.h"
+#include "profile/profile.h"
+#include "updater/updater.h"
+#include "verbs.h"
+
+namespace {
+
+// Room to read a whole value, to tell whether the updater's room cuts it.
+constexpr uint32_t kWholeValueSize = 1 << 16;
+constexpr int kProbedKeys = 100;  // keys 00 to 99 are looked for
+
+// The start of a text for a message, cut between characters.
+std::string Excerpt(const char* text) {
+  constexpr size_t kShown = 40;
+  size_t length = 0;
+  while (text[length] != '\0' && length < kShown) {
+    length += IsLeadByte(static_cast<unsigned char>(text[length])) &&
+                      text[length + 1] != '\0'
+                  ? 2
+                  : 1;
+  }
+  return Cp932ToUtf8(std::string(text, length)) + (text[length] ? "..." : "");
+}
+
+// An UpdateFile line's first field that is an InstMode filter: one digit.
+bool IsFilterField(const char* field) {
+  return field[0] >= '0' && field[0] <= '9' && field[1] == '\0';
+}
+
+// The InstMode under which an UpdateFile line applies: its filter digit, or
+// any when it has none.
+int32_t FilterOf(const char* value) {
+  char field[kPathSize];
+  return NextListField(field, &value) && IsFilterField(field) ? field[0] - '0'
+                                                               : 0;
+}
+
+struct IniValue {
+  bool present = false;
+  std::string text;  // as the updater reads it, Shift-JIS
+};
+
+class Checker {
+ public:
+  explicit Checker(const PackageFacts* facts) : facts_(facts) {}
+
+  std::vector<CheckFinding> Run() {
+    CheckSetup();
+    const bool updateLines = CheckUpdateLines();
+    const bool copyLines = CheckCopyLines();
+    if (!updateLines && !copyLines) {
+      Error("UpdateFile00", "neither UpdateFile00 nor CopyFile00 exists: the "
+                            "run stops with \"No 'UpdateFileXX' and "
+                            "'CopyFileXX'\"");
+    }
+    CheckRequiredDiskSpace();
+    return std::move(findings_);
+  }
+
+ private:
+  void Error(const std::string& key, const std::string& reason) {
+    findings_.push_back({true, key, reason});
+  }
+  void Warning(const std::string& key, const std::string& reason) {
+    findings_.push_back({false, key, reason});
+  }
+
+  // The key as the updater reads it with `capacity` bytes of room, and
+  // whether that room cuts it.
+  IniValue Read(const char* section, const std::string& key,
+                uint32_t capacity) {
+    IniValue value;
+    std::string room(capacity, '\0');
+    value.present = ReadProfileString(section, key.c_str(), room.data(),
+                                      capacity) != 0;
+    value.text = room.c_str();
+    std::string whole(kWholeValueSize, '\0');
+    const uint32_t wholeSize = PlatReadProfileString(
+        section, key.c_str(), whole.data(), kWholeValueSize, UpdateIniPath);
+    if (wholeSize >= capacity) {
+      Warning(key, "the value is " + std::to_string(wholeSize) +
+                       " bytes; the updater reads only the first " +
+                       std::to_string(capacity - 1));
+    }
+    return value;
+  }
+
+  void CheckSetup() {
+    for (const char* key : {"CompanyName", "GameTitle", "GameClass", "GameDir"}) {
+      if (!Read("SETUP", key, kPathSize).present) {
+        Error(key, "missing or empty: the updater stops at start-up with "
+                   "\"SETUP : " + std::string(key) + " キーが存在しません\"");
+      }
+    }
+    for (const char* key :
+         {"GameTitleA", "UpdaterVersion", "UpdaterTitle", "DataFolder"}) {
+      Read("SETUP", key, kPathSize);
+    }
+    Read("SETUP", "UpdateMessage", kMessageSize);
+  }
+
+  // Whether the key is there with a value, without reading it for use.
+  static bool Present(const std::string& key) {
+    char probe[2];
+    return PlatReadProfileString("UPDATE", key.c_str(), probe, sizeof probe,
+                                 UpdateIniPath) != 0;
+  }
+
+  static std::string Key(const char* prefix, int n) {
+    char key[32];
+    std::snprintf(key, sizeof key, "%s%02i", prefix, n);
+    return key;
+  }
+
+  // The values of prefix00 to prefix15 as the updater reads them, up to the
+  // first absent key where its list ends, and warnings for the keys it
+  // never reads: after that gap, past 15, or written with one digit.
+  std::vector<IniValue> ReadList(const char* prefix, uint32_t capacity) {
+    std::vector<IniValue> values;
+    std::string gap;
+    for (int n = 0; n < kMaxListItems; ++n) {
+      const std::string key = Key(prefix, n);
+      IniValue value = Read("UPDATE", key, capacity);
+      if (!value.present) {
+        if (gap.empty()) gap = key;
+      } else if (!gap.empty()) {
+        Warning(key, "never read: " + gap +
+                         " is missing or empty, and the list ends there");
+      } else {
+        values.push_back(std::move(value));
+      }
+    }
+    for (int n = kMaxListItems; n < kProbedKeys; ++n) {
+      const std::string key = Key(prefix, n);
+      if (Present(key)) {
+        Warning(key, "never read: the updater reads only " +
+                         std::string(prefix) + "00 to " + prefix + "15");
+      }
+    }
+    for (int n = 0; n < 10; ++n) {
+      const std::string key = prefix + std::to_string(n);
+      if (Present(key)) {
+        Warning(key, "never read: the keys have two digits (" +
+                         Key(prefix, n) + ")");
+      }
+    }
+    return values;
+  }
+
+  bool CheckUpdateLines() {
+    const std::vector<IniValue> lines = ReadList("UpdateFile", kMessageSize);
+    struct Taken {
+      std::string key, path, entry;
+    };
+    std::vector<Taken> taken;
+    for (size_t n = 0; n < lines.size(); ++n) {
+      const std::string key = Key("UpdateFile", int(n));
+      UpdateItem item;
+      if (!CheckUpdateLine(key, lines[n].text.c_str(), &item)) continue;
+      const std::string path = item.Path;
+      const std::string entry = item.Path + item.NameOffset;
+      for (const Taken& other : taken) {
+        if (other.path != path &&
+            EntryNamesEqual(entry.c_str(), other.entry.c_str())) {
+          Warning(key, "'" + Cp932ToUtf8(path) + "' and '" +
+                           Cp932ToUtf8(other.path) + "' of " + other.key +
+                           " both take the package entry '" +
+                           Cp932ToUtf8(entry) + "'");
+        }
+      }
+      taken.push_back({key, path, entry});
+      if (facts_ && !facts_->Has(entry)) {
+        Error(key, "the package has no entry '" + Cp932ToUtf8(entry) +
+                       "': the run stops with \"ファイルの書き込みに失敗しました\"");
+      }
+    }
+    return !lines.empty();
+  }
+
+  // Reports what the line does unexpectedly and takes it apart as the
+  // updater does; false when it names no file.
+  bool CheckUpdateLine(const std::string& key, const char* value,
+                       UpdateItem* parsed) {
+    // The fields as the updater's tokenizer gives them, up to where it
+    // stops, and the disk prefixes it drops on the way.
+    std::vector<std::string> fields;
+    const char* cursor = value;
+    for (;;) {
+      const char* start = cursor;
+      while (*start == ' ') ++start;
+      char field[kPathSize];
+      if (!NextListField(field, &cursor)) break;
+      if (start[1] == ':') {
+        Warning(key, "'" + Cp932ToUtf8(std::string(start, 2)) +
+                         "' at the start of '" +
+                         Cp932ToUtf8(std::string(start, 2) + field) +
+                         "' is taken as a disk prefix and dropped: the field "
+                         "reads '" + Cp932ToUtf8(field) + "'");
+      }
+      fields.push_back(field);
+    }
+    if (*cursor != '\0') {
+      // The tokenizer stops on the empty field's terminator, or at the start
+      // of a field too long for its slot.
+      const bool empty = *cursor == ',' || *cursor == '\r' || *cursor == '\n';
+      Warning(key, std::string(empty ? "an empty field"
+                                     : "a field longer than 259 bytes") +
+                       " ends the list: '" +
+                       Excerpt(empty ? cursor + 1 : cursor) +
+                       "' is never read");
+    }
+
+    UpdateItem& item = *parsed;
+    ParseUpdateLine(value, FilterOf(value), &item);
+    const bool filtered = !fields.empty() && IsFilterField(fields[0].c_str());
+    const size_t modeIndex = filtered ? 1 : 0;
+    const size_t used = modeIndex + (item.Mode == ModeReplace ? 1 : 2);
+    if (item.Mode == ModeReplace && fields.size() > modeIndex + 1) {
+      Warning(key, "'" + Cp932ToUtf8(fields[modeIndex]) +
+                       "' is not a mode (d, u or o), so the line replaces "
+                       "the file '" + Cp932ToUtf8(item.Path) +
+                       "' and ignores the rest");
+    } else if (fields.size() > used) {
+      Warning(key, "the fields after the path are ignored: '" +
+                       Cp932ToUtf8(fields[used]) + "'");
+    }
+    if (item.Path[0] == '\0') {
+      Error(key, "no file named: the run stops with "
+                 "\"ファイルの書き込みに失敗しました\"");
+      return false;
+    }
+    if (item.Path[std::strlen(item.Path) - 1] == ' ') {
+      Warning(key, "the path '" + Cp932ToUtf8(item.Path) +
+                       "' ends in a blank, which belongs to the file name");
+    }
+    if (std::strchr(item.Path, '/')) {
+      Warning(key, "'/' does not separate folders here (use '\\'): the "
+                   "entry name is '" + Cp932ToUtf8(item.Path + item.NameOffset) +
+                   "'");
+    }
+    return true;
+  }
+
+  bool CheckCopyLines() {
+    const std::vector<IniValue> lines = ReadList("CopyFile", kPathSize);
+    for (size_t n = 0; n < lines.size(); ++n) {
+      const std::string key = Key("CopyFile", int(n));
+      const char* value = lines[n].text.c_str();
+      if (value[0] != '\0' && value[1] == ',' &&
+          !(value[0] >= '0' && value[0] <= '9')) {
+        Warning(key, std::string("'") + value[0] +
+                         "' before the comma is not an InstMode digit: the "
+                         "line never applies");
+      }
+      CopyItem item;
+      ParseCopyLine(value, 0, &item);  // fills the item, applying or not
+      const char* rest = value[0] != '\0' && value[1] == ',' ? value + 2 : value;
+      if (item.DiskNumber < 0 || item.DiskNumber > 9) {
+        Error(key, "'" + Cp932ToUtf8(std::string(rest, 1)) +
+                       "' before the colon is not a disk number 0 to 9: the "
+                       "run stops");
+      }
+      if (item.Path[0] == '\0') {
+        Error(key, "no file or folder named: nothing to copy");
+      }
+    }
+    return !lines.empty();
+  }
+
+  void CheckRequiredDiskSpace() {
+    const IniValue value = Read("UPDATE", "RequiredDiskSpace", kPathSize);
+    if (!value.present) return;
+    const uint32_t required = ParseUnsigned32(value.text.c_str());
+    const std::string& text = value.text;
+    const bool plain =
+        text.size() <= 10 &&
+        std::all_of(text.begin(), text.end(),
+                    [](char c) { return c >= '0' && c <= '9'; }) &&
+        std::stoull(text) <= UINT32_MAX;
+    if (!plain) {
+      Warning("RequiredDiskSpace",
+              "'" + Cp932ToUtf8(text) + "' is not a plain decimal byte "
+              "count; the updater reads it as " + std::to_string(required) +
+              " bytes");
+    }
+    if (facts_ && required != 0 && required < facts_->unpackedTotal) {
+      Warning("RequiredDiskSpace",
+              std::to_string(required) + " bytes is less than the " +
+                  std::to_string(facts_->unpackedTotal) +
+                  " bytes the package unpacks to");
+    }
+  }
+
+  const PackageFacts* facts_;
+  std::vector<CheckFinding> findings_;
+};
+
+}  // namespace
+
+bool PackageFacts::Has(const std::string& entry) const {
+  return std::any_of(names.begin(), names.end(), [&](const std::string& name) {
+    return EntryNamesEqual(name.c_str(), entry.c_str());
+  });
+}
+
+PackageFacts FactsOf(const LoadedPackage& package) {
+  PackageFacts facts;
+  for (const ListedEntry& listed : package.entries) {
+    facts.names.push_back(listed.entry.Name);
+    facts.unpackedTotal += listed.entry.FileSize;
+  }
+  return facts;
+}
+
+void ReadUpdateIniFrom(const fs::path& ini) {
+  std::error_code ec;
+  if (!fs::is_regular_file(ini, ec)) {
+    throw ToolError("cannot read " + Quote(ini) + ": no such file");
+  }
+  // Absolute, because the Windows reader looks for a bare file name in the
+  // Windows folder, not in the current one.
+  const std::optional<std::string> path = NarrowPath(fs::absolute(ini));
+  if (!path || path->size() >= sizeof UpdateIniPath) {
+    throw ToolError(Quote(ini) + ": the path must be shorter than 260 bytes "
+                    "in the system's code page");
+  }
+  std::memcpy(UpdateIniPath, path->c_str(), path->size() + 1);
+  // The updater's own reports of missing keys are boxes; here they are
+  // findings.
+  OptionalKeysMode = 1;
+}
+
+std::vector<UpdateItem> AllUpdateItems() {
+  std::vector<UpdateItem> items;
+  char value[kMessageSize];
+  for (int n = 0; n < kMaxListItems &&
+                  ReadNumberedKey("UpdateFile%02i", n, value, sizeof value);
+       ++n) {
+    UpdateItem item;
+    ParseUpdateLine(value, FilterOf(value), &item);
+    items.push_back(item);
+  }
+  return items;
+}
+
+std::vector<CheckFinding> CheckUpdateIni(const fs::path& ini,
+                                         const PackageFacts* facts) {
+  ReadUpdateIniFrom(ini);
+  return Checker(facts).Run();
+}
+
+int PrintFindings(const fs::path& ini, const std::vector<CheckFinding>& findings) {
+  int errors = 0;
+  for (const CheckFinding& finding : findings) {
+    std::fprintf(stderr, "updpack: %s: %s: %s: %s\n",
+                 finding.error ? "error" : "warning", Quote(ini).c_str(),
+                 finding.key.c_str(), finding.reason.c_str());
+    errors += finding.error;
+  }
+  return errors;
+}
+
+int RunCheck(const std::string& ini, const std::string& packagePath) {
+  std::optional<PackageFacts> facts;
+  if (!packagePath.empty()) {
+    const LoadedPackage package = LoadPackage(PathFromUtf8(packagePath));
+    facts = FactsOf(package);
+    if (!facts->Has("UPDATE.INI")) {
+      std::fprintf(stderr, "updpack: error: %s has no entry UPDATE.INI: the "
+                           "updater stops with \"UPDATE.INI not found at "
+                           "UPDATE.QW3\"\n",
+                   Quote(PathFromUtf8(packagePath)).c_str());
+      return 1;
+    }
+  }
+  const fs::path path = PathFromUtf8(ini);
+  const std::vector<CheckFinding> findings =
+      CheckUpdateIni(path, facts ? &*facts : nullptr);
+  const int errors = PrintFindings(path, findings);
+  const size_t warnings = findings.size() - static_cast<size_t>(errors);
+  std::printf("%s: %d error%s, %zu warning%s\n", Quote(path).c_str(), errors,
+              errors == 1 ? "" : "s", warnings, warnings == 1 ? "" : "s");
+  return errors ? 1 : 0;
+}
