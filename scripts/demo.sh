@@ -40,9 +40,6 @@ step "run it under Wine on a demo installation"
 export UPD_WINEPREFIX=$out/wine-prefix
 . scripts/wine-env.sh
 
-sjis() { printf '%s' "$1" | iconv -f UTF-8 -t CP932; }
-hex() { sjis "$1" | od -An -v -tx1 | tr -d ' \n'; }
-
 # The game as its installer left it: the registry record, SETUP.INI and the
 # files of version 1.01 that the update replaces.
 game=$WINEPREFIX/drive_c/ExampleStory

@@ -13,9 +13,6 @@ updpack=$UPD_WIN32_BUILD/tools/updpack/updpack.exe
 upd_require "$UPD_WIN32_BUILD/src/updater/updater.exe" "$updpack" \
   "$UPD_AUTOMATE" "$wine_dir/fake_game.exe"
 
-sjis() { printf '%s' "$1" | iconv -f UTF-8 -t CP932; }
-hex() { sjis "$1" | od -An -v -tx1 | tr -d ' \n'; }
-
 title=ワイン物語
 caption="$title アップデータ 1.02"
 key='HKCU\Software\Wine Works\Wine Story'

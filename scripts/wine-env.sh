@@ -8,6 +8,8 @@
 #                                  talk to tests/wine/automate.exe (UPD_AUTOMATE)
 #   upd_require FILE...            stops the script when a file is not built
 #   upd_screenshot FILE.png        saves the screen, cut to what is drawn
+#   sjis TEXT / hex TEXT           TEXT as the Shift-JIS bytes the program
+#                                  sees, raw or in the hex automate.exe prints
 #   upd_build_updater PKG          builds updater.exe with PKG as its package
 #                                  (build/win32-package); prints its path
 #   upd_wine_stop                  ends the prefix's wineserver and our Xvfb;
@@ -159,6 +161,9 @@ upd_require() {
     [ -f "$f" ] || { echo "$(basename "$0"): $f is not built" >&2; exit 1; }
   done
 }
+
+sjis() { printf '%s' "$1" | iconv -f UTF-8 -t CP932; }
+hex() { sjis "$1" | od -An -v -tx1 | tr -d ' \n'; }
 
 upd_screenshot() {
   import -display "$DISPLAY" -window root png:- | convert - -trim +repage "$1"

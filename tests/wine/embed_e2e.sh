@@ -16,8 +16,6 @@ native_updpack=${UPD_NATIVE_UPDPACK:-$UPD_ROOT/build/native/tools/updpack/updpac
 upd_require "$tool_dir/updpack.exe" "$stub" "$UPD_AUTOMATE" \
   "$wine_dir/resource_probe.exe" "$wine_dir/checksum_probe.exe" "$native_updpack"
 
-sjis() { printf '%s' "$1" | iconv -f UTF-8 -t CP932; }
-hex() { sjis "$1" | od -An -v -tx1 | tr -d ' \n'; }
 win() { winepath -w "$1"; }
 updpack_win() { wine "$tool_dir/updpack.exe" "$@"; }
 

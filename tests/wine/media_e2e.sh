@@ -12,9 +12,6 @@ set -uo pipefail
 updpack=$UPD_WIN32_BUILD/tools/updpack/updpack.exe
 upd_require "$UPD_WIN32_BUILD/src/updater/updater.exe" "$updpack" "$UPD_AUTOMATE"
 
-sjis() { printf '%s' "$1" | iconv -f UTF-8 -t CP932; }
-hex() { sjis "$1" | od -An -v -tx1 | tr -d ' \n'; }
-
 title=ディスク物語
 caption="$title アップデータ 1.00"
 key='HKCU\Software\Disc Works\Disc Story'
