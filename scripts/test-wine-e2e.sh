@@ -13,26 +13,18 @@ updpack=$UPD_WIN32_BUILD/tools/updpack/updpack.exe
 upd_require "$UPD_WIN32_BUILD/src/updater/updater.exe" "$updpack" \
   "$UPD_AUTOMATE" "$wine_dir/fake_game.exe"
 
-title=ワイン物語
-caption="$title アップデータ 1.02"
-key='HKCU\Software\Wine Works\Wine Story'
-game=$WINEPREFIX/drive_c/WineGame
-work=$(mktemp -d "$UPD_ROOT/build/wine-e2e.XXXXXX")
+upd_game Wine ワイン物語 1.02
 finish() {
   upd_auto_stop
-  rm -rf "$work" "$game"
-  wine reg delete 'HKCU\Software\Wine Works' /f >/dev/null 2>&1
+  upd_game_remove
   upd_wine_stop
 }
 trap finish EXIT
 
 # The update: UPDATE.INI (Shift-JIS, as publishers write it) and two files.
 mkdir -p "$work/update/Scripts"
-{
-  printf '%s\r\n' '[SETUP]' 'CompanyName=Wine Works' "GameTitle=$title" \
-    'GameClass=WineStoryWnd' 'GameDir=Wine Story' 'UpdaterVersion=1.02' \
-    '[UPDATE]' 'UpdateFile00=Data.bin' 'UpdateFile01=u,Scripts\Script.dat'
-} | iconv -f UTF-8 -t CP932 >"$work/update/UPDATE.INI"
+upd_update_ini "$work/update/UPDATE.INI" \
+  '[UPDATE]' 'UpdateFile00=Data.bin' 'UpdateFile01=u,Scripts\Script.dat'
 head -c 100000 /dev/urandom >"$work/update/Data.bin"
 for i in $(seq 300); do printf 'SetFlag %d\r\n' "$i"; done >"$work/update/Script.dat"
 wine "$updpack" create -o "$(winepath -w "$work/UPDATE.QW3")" \
@@ -44,16 +36,8 @@ cp "$updater" "$work/Update.exe"
 temp_ini=$(winepath -u "$(wine cmd /c echo %TEMP% | tr -d '\r')")/UPDATE.INI
 
 install_game() {
-  rm -rf "$game"
+  upd_install_game
   mkdir -p "$game/Scripts"
-  {
-    printf '%s\r\n' '[SETUP]' 'CompanyName=Wine Works' "GameTitle=$title" \
-      'GameClass=WineStoryWnd' 'GameDir=Wine Story' 'GameExe=Story.exe' \
-      'UninstExe=Uninst.exe' 'SetupBmp=Setup.bmp' 'InstallSelects=1' \
-      'InstallTitle0=Full' 'InstallFiles0=Story.exe' 'Shortcuts=0'
-  } | iconv -f UTF-8 -t CP932 >"$game/SETUP.INI"
-  wine reg add "$key" /v InstPath /d 'C:\WineGame' /f >/dev/null 2>&1
-  wine reg add "$key" /v InstMode /t REG_DWORD /d 1 /f >/dev/null 2>&1
 }
 
 start_updater() {

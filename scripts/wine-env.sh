@@ -10,6 +10,10 @@
 #   upd_screenshot FILE.png        saves the screen, cut to what is drawn
 #   sjis TEXT / hex TEXT           TEXT as the Shift-JIS bytes the program
 #                                  sees, raw or in the hex automate.exe prints
+#   upd_game NAME TITLE VERSION    names a test game (see below)
+#   upd_update_ini FILE LINE...    an UPDATE.INI for it: [SETUP], then LINE...
+#   upd_install_game [LINE...]     installs it afresh (SETUP.INI + registry)
+#   upd_game_remove                removes the installation, record and work
 #   upd_build_updater PKG          builds updater.exe with PKG as its package
 #                                  (build/win32-package); prints its path
 #   upd_wine_stop                  ends the prefix's wineserver and our Xvfb;
@@ -167,6 +171,58 @@ hex() { sjis "$1" | od -An -v -tx1 | tr -d ' \n'; }
 
 upd_screenshot() {
   import -display "$DISPLAY" -window root png:- | convert - -trim +repage "$1"
+}
+
+# ---- A test game --------------------------------------------------------------
+
+# upd_write_ini FILE LINE...: the lines in Shift-JIS with CRLF ends, as the
+# game's installer and the update's publisher write them.
+upd_write_ini() {
+  local file=$1
+  shift
+  printf '%s\r\n' "$@" | iconv -f UTF-8 -t CP932 >"$file"
+}
+
+# upd_game NAME TITLE VERSION: the game "NAME Story" of "NAME Works", titled
+# TITLE, installed in C:\NAMEGame. Sets title, caption (the updater's, for
+# VERSION), key (the installer's record), game (the installation folder)
+# and work (a fresh folder under build/).
+upd_game() {
+  UPD_GAME_COMPANY="$1 Works"
+  UPD_GAME_VERSION=$3
+  # The keys by which UPDATE.INI and SETUP.INI name the game.
+  UPD_GAME_IDENTITY=("CompanyName=$1 Works" "GameTitle=$2"
+    "GameClass=${1}StoryWnd" "GameDir=$1 Story")
+  title=$2
+  caption="$title アップデータ $3"
+  key="HKCU\\Software\\$1 Works\\$1 Story"
+  game=$WINEPREFIX/drive_c/${1}Game
+  work=$(mktemp -d "$UPD_ROOT/build/wine-${1,,}.XXXXXX")
+}
+
+upd_update_ini() {
+  local file=$1
+  shift
+  upd_write_ini "$file" '[SETUP]' "${UPD_GAME_IDENTITY[@]}" \
+    "UpdaterVersion=$UPD_GAME_VERSION" "$@"
+}
+
+# upd_install_game [LINE...]: the installation as the installer leaves it,
+# with LINE... added to its SETUP.INI, and the record with InstMode 1.
+upd_install_game() {
+  rm -rf "$game"
+  mkdir -p "$game"
+  upd_write_ini "$game/SETUP.INI" '[SETUP]' "${UPD_GAME_IDENTITY[@]}" \
+    'GameExe=Story.exe' 'UninstExe=Uninst.exe' 'SetupBmp=Setup.bmp' \
+    'InstallSelects=1' 'InstallTitle0=Full' 'InstallFiles0=Story.exe' \
+    'Shortcuts=0' "$@"
+  wine reg add "$key" /v InstPath /d "C:\\${game##*/}" /f >/dev/null 2>&1
+  wine reg add "$key" /v InstMode /t REG_DWORD /d 1 /f >/dev/null 2>&1
+}
+
+upd_game_remove() {
+  rm -rf "$work" "$game"
+  wine reg delete "HKCU\\Software\\$UPD_GAME_COMPANY" /f >/dev/null 2>&1
 }
 
 # upd_build_updater PACKAGE: updater.exe with PACKAGE in resource 102, in a

@@ -19,25 +19,17 @@ upd_require "$tool_dir/updpack.exe" "$stub" "$UPD_AUTOMATE" \
 win() { winepath -w "$1"; }
 updpack_win() { wine "$tool_dir/updpack.exe" "$@"; }
 
-title=埋め込み物語
-caption="$title アップデータ 2.0"
-key='HKCU\Software\Embed Works\Embed Story'
-game=$WINEPREFIX/drive_c/EmbedGame
-work=$(mktemp -d "$UPD_ROOT/build/wine-embed.XXXXXX")
+upd_game Embed 埋め込み物語 2.0
 finish() {
   upd_auto_stop
-  rm -rf "$work" "$game"
-  wine reg delete 'HKCU\Software\Embed Works' /f >/dev/null 2>&1
+  upd_game_remove
   upd_wine_stop
 }
 trap finish EXIT
 
 mkdir -p "$work/update/Data"
-{
-  printf '%s\r\n' '[SETUP]' 'CompanyName=Embed Works' "GameTitle=$title" \
-    'GameClass=EmbedStoryWnd' 'GameDir=Embed Story' 'UpdaterVersion=2.0' \
-    '[UPDATE]' 'UpdateFile00=Movie.bin' 'UpdateFile01=u,Data\Text.dat'
-} | iconv -f UTF-8 -t CP932 >"$work/update/UPDATE.INI"
+upd_update_ini "$work/update/UPDATE.INI" \
+  '[UPDATE]' 'UpdateFile00=Movie.bin' 'UpdateFile01=u,Data\Text.dat'
 head -c 300000 /dev/urandom >"$work/update/Movie.bin"
 for i in $(seq 500); do printf 'Line %d\r\n' "$i"; done >"$work/update/Text.dat"
 "$native_updpack" create -o "$work/UPDATE.QW3" "$work/update/UPDATE.INI" \
@@ -132,15 +124,8 @@ upd_check "Built.exe: the header checksum is the one Windows computes" \
   wine "$wine_dir/checksum_probe.exe" "$(win "$work/Built.exe")"
 
 echo "the built updater runs: Next, Next, 完了"
+upd_install_game
 mkdir -p "$game/Data"
-{
-  printf '%s\r\n' '[SETUP]' 'CompanyName=Embed Works' "GameTitle=$title" \
-    'GameClass=EmbedStoryWnd' 'GameDir=Embed Story' 'GameExe=Story.exe' \
-    'UninstExe=Uninst.exe' 'SetupBmp=Setup.bmp' 'InstallSelects=1' \
-    'InstallTitle0=Full' 'InstallFiles0=Story.exe' 'Shortcuts=0'
-} | iconv -f UTF-8 -t CP932 >"$game/SETUP.INI"
-wine reg add "$key" /v InstPath /d 'C:\EmbedGame' /f >/dev/null 2>&1
-wine reg add "$key" /v InstMode /t REG_DWORD /d 1 /f >/dev/null 2>&1
 upd_auto_start
 upd_expect "acp" "ok 932"
 wine "$work/Built.exe" &

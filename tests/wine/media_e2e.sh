@@ -12,15 +12,10 @@ set -uo pipefail
 updpack=$UPD_WIN32_BUILD/tools/updpack/updpack.exe
 upd_require "$UPD_WIN32_BUILD/src/updater/updater.exe" "$updpack" "$UPD_AUTOMATE"
 
-title=ディスク物語
-caption="$title アップデータ 1.00"
-key='HKCU\Software\Disc Works\Disc Story'
-game=$WINEPREFIX/drive_c/DiscGame
-work=$(mktemp -d "$UPD_ROOT/build/wine-media.XXXXXX")
+upd_game Disc ディスク物語 1.00
 finish() {
   upd_auto_stop
-  rm -rf "$work" "$game"
-  wine reg delete 'HKCU\Software\Disc Works' /f >/dev/null 2>&1
+  upd_game_remove
   upd_wine_unmap_drive e
   upd_wine_stop
 }
@@ -29,12 +24,8 @@ trap finish EXIT
 # The update: one package file and two copies from disc 1, a folder and,
 # from the drive found for it, a file whose folder does not exist yet.
 mkdir -p "$work/update"
-{
-  printf '%s\r\n' '[SETUP]' 'CompanyName=Disc Works' "GameTitle=$title" \
-    'GameClass=DiscStoryWnd' 'GameDir=Disc Story' 'UpdaterVersion=1.00' \
-    '[UPDATE]' 'UpdateFile00=Readme.txt' 'CopyFile00=1:Movie' \
-    'CopyFile01=Data\X.dat'
-} | iconv -f UTF-8 -t CP932 >"$work/update/UPDATE.INI"
+upd_update_ini "$work/update/UPDATE.INI" '[UPDATE]' 'UpdateFile00=Readme.txt' \
+  'CopyFile00=1:Movie' 'CopyFile01=Data\X.dat'
 printf 'read me\r\n' >"$work/update/Readme.txt"
 wine "$updpack" create -o "$(winepath -w "$work/UPDATE.QW3")" \
   "$(winepath -w "$work/update/UPDATE.INI")" \
@@ -45,11 +36,7 @@ cp "$updater" "$work/Update.exe"
 
 # A second update whose only line names a file that is not on the disc.
 mkdir -p "$work/missing"
-{
-  printf '%s\r\n' '[SETUP]' 'CompanyName=Disc Works' "GameTitle=$title" \
-    'GameClass=DiscStoryWnd' 'GameDir=Disc Story' 'UpdaterVersion=1.00' \
-    '[UPDATE]' 'CopyFile00=1:Missing.dat'
-} | iconv -f UTF-8 -t CP932 >"$work/missing/UPDATE.INI"
+upd_update_ini "$work/missing/UPDATE.INI" '[UPDATE]' 'CopyFile00=1:Missing.dat'
 wine "$updpack" create -o "$(winepath -w "$work/MISSING.QW3")" \
   "$(winepath -w "$work/missing/UPDATE.INI")" >/dev/null
 updater=$(upd_build_updater "$work/MISSING.QW3" 2>"$work/build.log") ||
@@ -68,17 +55,7 @@ printf 'x data' >"$disc1/Data/X.dat"
 chmod 0444 "$disc1/Movie/Op.mpg" "$disc1/Movie/Ending/Ed.mpg" "$disc1/Data/X.dat"
 
 install_game() {
-  rm -rf "$game"
-  mkdir -p "$game"
-  {
-    printf '%s\r\n' '[SETUP]' 'CompanyName=Disc Works' "GameTitle=$title" \
-      'GameClass=DiscStoryWnd' 'GameDir=Disc Story' 'GameExe=Story.exe' \
-      'UninstExe=Uninst.exe' 'SetupBmp=Setup.bmp' 'InstallSelects=1' \
-      'InstallTitle0=Full' 'InstallFiles0=Story.exe' 'Shortcuts=0' \
-      'DiskCheckFile1=DISC1.ID' 'DiskCheckFile2=DISC2.ID'
-  } | iconv -f UTF-8 -t CP932 >"$game/SETUP.INI"
-  wine reg add "$key" /v InstPath /d 'C:\DiscGame' /f >/dev/null 2>&1
-  wine reg add "$key" /v InstMode /t REG_DWORD /d 1 /f >/dev/null 2>&1
+  upd_install_game 'DiskCheckFile1=DISC1.ID' 'DiskCheckFile2=DISC2.ID'
 }
 
 # start_updater [EXE]: the update of Update.exe, or of another executable.
