@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+#include "core/ids.h"
 #include "platform/platform.h"
 
 constexpr int kPathSize = 260;      // names, keys and paths, with NUL
@@ -35,10 +36,10 @@ extern PlatWindow DialogWindow;           // null until the dialog initialises
 
 // Control ids of the wizard dialog.
 enum : int {
-  kIdNext = 1,
-  kIdCancel = 2,
-  kIdBack = 4,
-  kIdInfo = 1001,
+  kIdNext = UPD_ID_NEXT,
+  kIdCancel = UPD_ID_CANCEL,
+  kIdBack = UPD_ID_BACK,
+  kIdInfo = UPD_ID_INFO,
 };
 
 // Modal error box: owner DialogWindow, caption WindowCaption, stop icon, OK.

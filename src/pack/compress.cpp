@@ -6,13 +6,10 @@
 #include <algorithm>
 #include <limits>
 
-namespace {
+#include "core/block_format.h"
+#include "core/le.h"
 
-constexpr size_t kMaxDistance = 8192;       // long matches
-constexpr size_t kMaxShortDistance = 2303;  // short matches (2 bytes)
-constexpr size_t kMinLongLength = 3;
-constexpr size_t kMaxLength = 282;
-constexpr unsigned kEndCode = 2303;
+namespace {
 
 // How far down a hash chain each level looks: the bound that keeps long
 // repetitive inputs fast.
@@ -54,7 +51,7 @@ class BitWriter {
 
  private:
   void StoreWord() {
-    for (int i = 0; i < 4; ++i) out_[wordPos_ + i] = uint8_t(word_ >> (8 * i));
+    StoreLe32(&out_[wordPos_], word_);
   }
 
   std::vector<uint8_t>& out_;

@@ -4,18 +4,11 @@
 
 #include <cstring>
 
-#include "package/package.h"
+#include "core/package_format.h"
 
 namespace {
 
 constexpr uint64_t kMaxPackageSize = 0xFFFFFFFFu;
-
-void PutLe32(uint8_t* p, uint32_t value) {
-  p[0] = static_cast<uint8_t>(value);
-  p[1] = static_cast<uint8_t>(value >> 8);
-  p[2] = static_cast<uint8_t>(value >> 16);
-  p[3] = static_cast<uint8_t>(value >> 24);
-}
 
 bool NameFits(const std::string& name) {
   return !name.empty() && name.size() < kEntryNameSize &&
@@ -25,13 +18,13 @@ bool NameFits(const std::string& name) {
 // The 280-byte directory record of one entry.
 void PutRecord(uint8_t* record, const PackageInput& input, uint32_t flags,
                uint32_t storedSize) {
-  std::memset(record, 0, kPackageEntrySize);
-  std::memcpy(record, input.name.data(), input.name.size());
-  PutLe32(record + 260, flags);
-  PutLe32(record + 264, static_cast<uint32_t>(input.lastWriteTime));
-  PutLe32(record + 268, static_cast<uint32_t>(input.lastWriteTime >> 32));
-  PutLe32(record + 272, static_cast<uint32_t>(input.data.size()));
-  PutLe32(record + 276, storedSize);
+  PackageEntry entry = {};
+  input.name.copy(entry.Name, input.name.size());
+  entry.Flags = flags;
+  entry.LastWriteTime = input.lastWriteTime;
+  entry.FileSize = static_cast<uint32_t>(input.data.size());
+  entry.StoredSize = storedSize;
+  WritePackageEntry(entry, record);
 }
 
 }  // namespace
@@ -65,8 +58,7 @@ PackageWriteStatus BuildPackage(const std::vector<PackageInput>& inputs,
     }
     const std::vector<uint8_t>& stored = compressed ? block : input.data;
     // Checked before appending so a too-large package is never built in full.
-    const uint64_t end =
-        (uint64_t{out.size()} + stored.size() + 15) & ~uint64_t{15};
+    const uint64_t end = AlignPackageOffset(uint64_t{out.size()} + stored.size());
     if (end > kMaxPackageSize) return {PackageWriteResult::PackageTooLarge, i};
     PutRecord(directory.data() + i * kPackageEntrySize, input,
               compressed ? kEntryFlagCompressed : kEntryFlagStored,
@@ -89,10 +81,10 @@ PackageWriteStatus BuildPackage(const std::vector<PackageInput>& inputs,
     return {PackageWriteResult::PackageTooLarge, inputs.size()};
   }
 
-  PutLe32(out.data(), kPackageMagic);
-  PutLe32(out.data() + 4, flags);
-  PutLe32(out.data() + 8, static_cast<uint32_t>(directoryOffset));
-  PutLe32(out.data() + 12, static_cast<uint32_t>(inputs.size()));
+  WritePackageHeader({kPackageMagic, flags,
+                      static_cast<uint32_t>(directoryOffset),
+                      static_cast<uint32_t>(inputs.size())},
+                     out.data());
   *image = std::move(out);
   return {PackageWriteResult::Ok, 0};
 }

@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/le.h"
+#include "core/sjis.h"
+
 namespace {
 
 constexpr uint16_t kMachineI386 = 0x14C;
@@ -21,18 +24,6 @@ constexpr size_t kMaxResourceEntries = 1u << 16;
 constexpr uint32_t kResourceSectionFlags = 0x40000040;  // initialised, read
 constexpr uint32_t kInitialisedDataFlag = 0x40;
 
-uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t Get32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
-         uint32_t(p[3]) << 24;
-}
-void Put16(uint8_t* p, uint16_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
 
 bool IsPowerOfTwo(uint32_t v) { return v && !(v & (v - 1)); }
 uint64_t AlignUp(uint64_t v, uint32_t alignment) {
@@ -61,8 +52,6 @@ const uint8_t* BytesAt(const uint8_t* image, const PeHeaders& headers,
   }
   return nullptr;
 }
-
-char16_t FoldAscii(char16_t c) { return c >= u'a' && c <= u'z' ? c - 32 : c; }
 
 // The order of entries in a resource directory: names first, compared as
 // upper case, then ids in ascending order.
@@ -96,7 +85,7 @@ class TreeReader {
       return PeFault::BadResourceTree;
     }
     const uint8_t* dir = root_ + offset;
-    const uint32_t count = uint32_t(Get16(dir + 12)) + Get16(dir + 14);
+    const uint32_t count = uint32_t(LoadLe16(dir + 12)) + LoadLe16(dir + 14);
     if (uint64_t(offset) + kDirectoryHeaderSize +
             uint64_t(count) * kDirectoryEntrySize > available_) {
       return PeFault::BadResourceTree;
@@ -106,8 +95,8 @@ class TreeReader {
       const uint8_t* entry =
           dir + kDirectoryHeaderSize + size_t(i) * kDirectoryEntrySize;
       PeResourceName name;
-      if (!Name(Get32(entry), &name)) return PeFault::BadResourceTree;
-      const uint32_t target = Get32(entry + 4);
+      if (!Name(LoadLe32(entry), &name)) return PeFault::BadResourceTree;
+      const uint32_t target = LoadLe32(entry + 4);
       const bool isDirectory = (target & kHighBit) != 0;
       // Types and names lead to directories, languages to data.
       if (isDirectory != (level < 2)) return PeFault::BadResourceTree;
@@ -129,13 +118,13 @@ class TreeReader {
     }
     const uint32_t offset = field & ~kHighBit;
     if (uint64_t(offset) + 2 > available_) return false;
-    const uint32_t length = Get16(root_ + offset);
+    const uint32_t length = LoadLe16(root_ + offset);
     if (uint64_t(offset) + 2 + 2 * uint64_t(length) > available_) return false;
     name->isId = false;
     name->id = 0;
     name->text.resize(length);
     for (uint32_t i = 0; i < length; ++i) {
-      name->text[i] = char16_t(Get16(root_ + offset + 2 + 2 * i));
+      name->text[i] = char16_t(LoadLe16(root_ + offset + 2 + 2 * i));
     }
     return true;
   }
@@ -150,10 +139,10 @@ class TreeReader {
     resource.name = path_[1];
     if (!path_[2].isId) return PeFault::BadResourceTree;  // languages are ids
     resource.language = path_[2].id;
-    resource.size = Get32(entry + 4);
-    resource.codePage = Get32(entry + 8);
+    resource.size = LoadLe32(entry + 4);
+    resource.codePage = LoadLe32(entry + 8);
     resource.data =
-        resource.size ? BytesAt(image_, headers_, Get32(entry), resource.size,
+        resource.size ? BytesAt(image_, headers_, LoadLe32(entry), resource.size,
                                 nullptr)
                       : image_;
     if (!resource.data) return PeFault::BadResourceTree;
@@ -226,50 +215,50 @@ std::vector<uint8_t> BuildSection(std::vector<PeResource> resources,
 
   const auto putName = [&out](size_t entry, const PeResourceName& name) {
     if (name.isId) {
-      Put32(&out[entry], name.id);
+      StoreLe32(&out[entry], name.id);
       return;
     }
     const size_t offset = out.size();
     out.resize(offset + 2 + 2 * name.text.size());
-    Put16(&out[offset], uint16_t(name.text.size()));
+    StoreLe16(&out[offset], uint16_t(name.text.size()));
     for (size_t i = 0; i < name.text.size(); ++i) {
-      Put16(&out[offset + 2 + 2 * i], name.text[i]);
+      StoreLe16(&out[offset + 2 + 2 * i], name.text[i]);
     }
-    Put32(&out[entry], kHighBit | uint32_t(offset));
+    StoreLe32(&out[entry], kHighBit | uint32_t(offset));
   };
   // Root: one entry per type.
   size_t namedTypes = 0;
   for (const Group& t : types) namedTypes += !resources[t.first].type.isId;
-  Put16(&out[12], uint16_t(namedTypes));
-  Put16(&out[14], uint16_t(types.size() - namedTypes));
+  StoreLe16(&out[12], uint16_t(namedTypes));
+  StoreLe16(&out[14], uint16_t(types.size() - namedTypes));
   nameIndex = 0;
   for (size_t t = 0; t < types.size(); ++t) {
     const size_t entry = kDirectoryHeaderSize + t * kDirectoryEntrySize;
     putName(entry, resources[types[t].first].type);
-    Put32(&out[entry + 4], kHighBit | uint32_t(typeDirs[t]));
+    StoreLe32(&out[entry + 4], kHighBit | uint32_t(typeDirs[t]));
     // The type's directory: one entry per name.
     size_t first = nameIndex, named = 0;
     while (nameIndex < names.size() && names[nameIndex].first < types[t].last) {
       named += !resources[names[nameIndex].first].name.isId;
       ++nameIndex;
     }
-    Put16(&out[typeDirs[t] + 12], uint16_t(named));
-    Put16(&out[typeDirs[t] + 14], uint16_t(nameIndex - first - named));
+    StoreLe16(&out[typeDirs[t] + 12], uint16_t(named));
+    StoreLe16(&out[typeDirs[t] + 14], uint16_t(nameIndex - first - named));
     for (size_t n = first; n < nameIndex; ++n) {
       const size_t nameEntry =
           typeDirs[t] + kDirectoryHeaderSize + (n - first) * kDirectoryEntrySize;
       putName(nameEntry, resources[names[n].first].name);
-      Put32(&out[nameEntry + 4], kHighBit | uint32_t(nameDirs[n]));
+      StoreLe32(&out[nameEntry + 4], kHighBit | uint32_t(nameDirs[n]));
     }
   }
   // The names' directories: one entry per language, leading to data.
   for (size_t n = 0; n < names.size(); ++n) {
-    Put16(&out[nameDirs[n] + 14], uint16_t(names[n].last - names[n].first));
+    StoreLe16(&out[nameDirs[n] + 14], uint16_t(names[n].last - names[n].first));
     for (size_t r = names[n].first; r < names[n].last; ++r) {
       const size_t entry = nameDirs[n] + kDirectoryHeaderSize +
                            (r - names[n].first) * kDirectoryEntrySize;
-      Put32(&out[entry], resources[r].language);
-      Put32(&out[entry + 4], uint32_t(dataEntries + r * kDataEntrySize));
+      StoreLe32(&out[entry], resources[r].language);
+      StoreLe32(&out[entry + 4], uint32_t(dataEntries + r * kDataEntrySize));
     }
   }
   // The data, each on an 8-byte boundary.
@@ -280,9 +269,9 @@ std::vector<uint8_t> BuildSection(std::vector<PeResource> resources,
       std::memcpy(&out[offset], resources[r].data, resources[r].size);
     }
     uint8_t* entry = &out[dataEntries + r * kDataEntrySize];
-    Put32(entry, rva + uint32_t(offset));
-    Put32(entry + 4, resources[r].size);
-    Put32(entry + 8, resources[r].codePage);
+    StoreLe32(entry, rva + uint32_t(offset));
+    StoreLe32(entry + 4, resources[r].size);
+    StoreLe32(entry + 8, resources[r].codePage);
   }
   return out;
 }
@@ -389,13 +378,13 @@ bool SamePeResourceName(const PeResourceName& a, const PeResourceName& b) {
 }
 
 uint32_t PeHeaders::DirectoryRva(uint32_t index, const uint8_t* image) const {
-  return index < directoryCount ? Get32(image + directoriesOffset + 8 * index)
+  return index < directoryCount ? LoadLe32(image + directoriesOffset + 8 * index)
                                 : 0;
 }
 
 uint32_t PeHeaders::DirectorySize(uint32_t index, const uint8_t* image) const {
   return index < directoryCount
-             ? Get32(image + directoriesOffset + 8 * index + 4)
+             ? LoadLe32(image + directoriesOffset + 8 * index + 4)
              : 0;
 }
 
@@ -403,29 +392,29 @@ PeFault ParsePeHeaders(const uint8_t* image, size_t size, PeHeaders* headers) {
   if (size < 64 || image[0] != 'M' || image[1] != 'Z') {
     return PeFault::NotExecutable;
   }
-  const uint64_t pe = Get32(image + 0x3C);
+  const uint64_t pe = LoadLe32(image + 0x3C);
   if (pe + 24 > size || std::memcmp(image + pe, "PE\0\0", 4) != 0) {
     return PeFault::NotExecutable;
   }
   const uint8_t* file = image + pe + 4;
-  const uint16_t sectionCount = Get16(file + 2);
-  const uint16_t optionalSize = Get16(file + 16);
+  const uint16_t sectionCount = LoadLe16(file + 2);
+  const uint16_t optionalSize = LoadLe16(file + 16);
   const uint64_t optional = pe + 24;
-  if (Get16(file) != kMachineI386) return PeFault::NotPe32I386;
+  if (LoadLe16(file) != kMachineI386) return PeFault::NotPe32I386;
   if (optional + 2 > size) return PeFault::NotExecutable;
-  if (Get16(image + optional) != kOptionalMagicPe32) return PeFault::NotPe32I386;
+  if (LoadLe16(image + optional) != kOptionalMagicPe32) return PeFault::NotPe32I386;
   if (optionalSize < 96 || optional + optionalSize > size) {
     return PeFault::BadHeaders;
   }
   const uint8_t* opt = image + optional;
-  headers->sectionAlignment = Get32(opt + 32);
-  headers->fileAlignment = Get32(opt + 36);
-  headers->sizeOfImage = Get32(opt + 56);
-  headers->sizeOfHeaders = Get32(opt + 60);
+  headers->sectionAlignment = LoadLe32(opt + 32);
+  headers->fileAlignment = LoadLe32(opt + 36);
+  headers->sizeOfImage = LoadLe32(opt + 56);
+  headers->sizeOfHeaders = LoadLe32(opt + 60);
   headers->checksumOffset = size_t(optional + 64);
   headers->directoriesOffset = size_t(optional + 96);
   headers->directoryCount =
-      std::min<uint32_t>(Get32(opt + 92), uint32_t(optionalSize - 96) / 8);
+      std::min<uint32_t>(LoadLe32(opt + 92), uint32_t(optionalSize - 96) / 8);
   headers->directoryCount = std::min<uint32_t>(headers->directoryCount, 16);
   headers->sectionTableOffset = size_t(optional + optionalSize);
   if (!IsPowerOfTwo(headers->sectionAlignment) ||
@@ -441,8 +430,8 @@ PeFault ParsePeHeaders(const uint8_t* image, size_t size, PeHeaders* headers) {
   headers->sections.clear();
   for (uint16_t i = 0; i < sectionCount; ++i) {
     const size_t at = headers->sectionTableOffset + i * kSectionHeaderSize;
-    PeSection s{at, Get32(image + at + 8), Get32(image + at + 12),
-                Get32(image + at + 16), Get32(image + at + 20)};
+    PeSection s{at, LoadLe32(image + at + 8), LoadLe32(image + at + 12),
+                LoadLe32(image + at + 16), LoadLe32(image + at + 20)};
     if (s.rawSize && uint64_t(s.rawPointer) + s.rawSize > size) {
       return PeFault::BadHeaders;
     }
@@ -537,10 +526,10 @@ PeFault WritePeResources(const uint8_t* image, size_t size,
     const PeSection& s = sections[i];
     uint8_t header[kSectionHeaderSize];
     std::memcpy(header, image + s.headerOffset, kSectionHeaderSize);
-    Put32(header + 12, uint32_t(nextRva));
-    Put32(header + 20, s.rawSize ? uint32_t(nextRaw) : 0);
+    StoreLe32(header + 12, uint32_t(nextRva));
+    StoreLe32(header + 20, s.rawSize ? uint32_t(nextRaw) : 0);
     std::memcpy(headerAt(slot++), header, kSectionHeaderSize);
-    Put32(&out[headers.directoriesOffset + 8 * kPeBaseRelocationDirectory],
+    StoreLe32(&out[headers.directoriesOffset + 8 * kPeBaseRelocationDirectory],
           uint32_t(nextRva));
     if (s.rawSize) {
       out.resize(nextRaw, 0);
@@ -564,12 +553,12 @@ PeFault WritePeResources(const uint8_t* image, size_t size,
     std::memcpy(header, image + sections[kept].headerOffset, kSectionHeaderSize);
     oldRawSize = sections[kept].rawSize;
   } else {
-    Put32(header + 36, kResourceSectionFlags);
+    StoreLe32(header + 36, kResourceSectionFlags);
   }
-  Put32(header + 8, uint32_t(section.size()));
-  Put32(header + 12, uint32_t(nextRva));
-  Put32(header + 16, uint32_t(rawSize));
-  Put32(header + 20, uint32_t(nextRaw));
+  StoreLe32(header + 8, uint32_t(section.size()));
+  StoreLe32(header + 12, uint32_t(nextRva));
+  StoreLe32(header + 16, uint32_t(rawSize));
+  StoreLe32(header + 20, uint32_t(nextRaw));
   std::memset(header + 24, 0, 12);  // no relocations or line numbers
   std::memcpy(headerAt(slot), header, kSectionHeaderSize);
   out.resize(nextRaw, 0);
@@ -579,17 +568,17 @@ PeFault WritePeResources(const uint8_t* image, size_t size,
   uint8_t* optional = &out[headers.checksumOffset - 64];
   if (kept == sections.size()) {
     // The file header's section count sits 18 bytes before the optional one.
-    Put16(optional - 18, uint16_t(sections.size() + 1));
+    StoreLe16(optional - 18, uint16_t(sections.size() + 1));
   }
-  if (Get32(header + 36) & kInitialisedDataFlag) {
-    Put32(optional + 8, Get32(optional + 8) - oldRawSize + uint32_t(rawSize));
+  if (LoadLe32(header + 36) & kInitialisedDataFlag) {
+    StoreLe32(optional + 8, LoadLe32(optional + 8) - oldRawSize + uint32_t(rawSize));
   }
-  Put32(optional + 56, uint32_t(imageSize));
-  Put32(&out[headers.directoriesOffset + 8 * kPeResourceDirectory],
+  StoreLe32(optional + 56, uint32_t(imageSize));
+  StoreLe32(&out[headers.directoriesOffset + 8 * kPeResourceDirectory],
         uint32_t(nextRva));
-  Put32(&out[headers.directoriesOffset + 8 * kPeResourceDirectory + 4],
+  StoreLe32(&out[headers.directoriesOffset + 8 * kPeResourceDirectory + 4],
         uint32_t(section.size()));
-  Put32(&out[headers.checksumOffset],
+  StoreLe32(&out[headers.checksumOffset],
         PeChecksum(out.data(), out.size(), headers.checksumOffset));
   *output = std::move(out);
   return PeFault::None;

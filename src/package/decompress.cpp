@@ -6,30 +6,29 @@
 #include <bit>
 #include <cstring>
 
+#include "core/block_format.h"
+#include "core/le.h"
+
 #if defined(__i386__) || defined(__x86_64__)
 #include <cpuid.h>
 #endif
 
 namespace {
 
-// Largest output of one step of the loop: two runs of up to 32 literals,
-// each copied as one 32-byte unit, then a match of up to 282 bytes whose copy
-// may run 31 bytes long. The input side: two literal runs read as 32-byte
-// units, three control words, two byte fields and the 4 bytes a look-ahead
-// reads.
-constexpr size_t kOutputMargin = 32 + 32 + 282 + 32;
-constexpr size_t kInputMargin = 32 + 4 + 32 + 4 + 1 + 4 + 1 + 4;
+// The fast loop copies literals and matches in whole units that may run
+// past their end.
+constexpr size_t kLiteralUnit = kControlWordBits;  // a run: one word's flags
+constexpr size_t kMatchOverrun = 32;               // a wide match copy, rounded
 
-constexpr unsigned kEndCode = 2303;
+// Largest output of one step of the loop: two runs of literals, each copied
+// as one unit, then the longest match and its copy's overrun. The input
+// side: two literal runs read as units, three control words, two byte
+// fields and the control word a look-ahead reads.
+constexpr size_t kOutputMargin = 2 * kLiteralUnit + kMaxLength + kMatchOverrun;
+constexpr size_t kInputMargin =
+    2 * kLiteralUnit + 3 * kControlWordBytes + 2 + kControlWordBytes;
 
 enum class Stop { OutOfMargin, End, Damaged };
-
-// The bytes of a control word stand low byte first; built from single bytes
-// so the host's byte order does not matter (compilers turn it into one load).
-inline uint32_t LoadWord(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
-         uint32_t(p[3]) << 24;
-}
 
 inline void Copy8(uint8_t* to, const uint8_t* from) { std::memcpy(to, from, 8); }
 inline void Copy16(uint8_t* to, const uint8_t* from) { std::memcpy(to, from, 16); }
@@ -122,7 +121,7 @@ template <bool Checked>
   // caught below.
 #define UPD_PEEK()                                                            \
   do {                                                                        \
-    uint32_t next_ = Checked && inEnd - in < 4 ? 0 : LoadWord(in);            \
+    uint32_t next_ = Checked && inEnd - in < 4 ? 0 : LoadLe32(in);            \
     bits = word | uint64_t(next_) << (32 - left);                             \
   } while (0)
   // Takes `count` (below 32) bits of the look-ahead, and the next word with
@@ -152,7 +151,7 @@ template <bool Checked>
         return Stop::Damaged;                                                 \
       if (run_ != 0) std::memcpy(out, in, run_); /* `out` may be null */      \
     } else {                                                                  \
-      std::memcpy(out, in, 32);                                               \
+      std::memcpy(out, in, kLiteralUnit);                                     \
     }                                                                         \
     out += run_;                                                              \
     in += run_;                                                               \
@@ -173,7 +172,7 @@ template <bool Checked>
     if (left == 0) {
       // The word ran out with the run: the next one stands right after it.
       if (Checked && inEnd - in < 4) return Stop::Damaged;
-      word = uint64_t(LoadWord(in)) << 32;
+      word = uint64_t(LoadLe32(in)) << 32;
       in += 4;
       left = 32;
       UPD_LITERALS();
@@ -276,7 +275,7 @@ bool DecompressBlock(uint8_t* dest, size_t destCapacity, const uint8_t* source,
                      size_t sourceSize, size_t* written) {
   if (sourceSize < 4) return false;
   DecoderState s{source + 4, source + sourceSize, dest, dest,
-                 dest + destCapacity, uint64_t(LoadWord(source)) << 32, 32};
+                 dest + destCapacity, uint64_t(LoadLe32(source)) << 32, 32};
   Stop stop = DecodeTokensFast(s);
   if (stop == Stop::OutOfMargin) stop = DecodeTokens<true>(s);
   if (stop != Stop::End) return false;

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "base/sjis.h"
 #include "base/state.h"
+#include "core/sjis.h"
 #include "package/decompress.h"
 #include "package/package.h"
 #include "platform/platform.h"
@@ -23,17 +23,7 @@ void VolumeRootOf(const char* target, char* root) {
     root[2] = '\0';
     return;
   }
-  // Walk by characters so that the second byte of a double-byte character
-  // is never taken for a separator.
-  size_t folderLength = 0;
-  for (size_t i = 0; target[i] != '\0'; ++i) {
-    if (target[i] == '\\' || target[i] == '/') {
-      folderLength = i + 1;
-    } else if (IsLeadByte(static_cast<unsigned char>(target[i])) &&
-               target[i + 1] != '\0') {
-      ++i;
-    }
-  }
+  const size_t folderLength = SjisFolderLength(target, true);
   if (folderLength == 0) {
     std::strcpy(root, ".");
     return;

@@ -5,7 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "base/sjis.h"
+#include "core/block_format.h"
+#include "core/le.h"
 #include "package/decompress.h"
 
 const uint8_t* PackageImage = nullptr;
@@ -14,10 +15,6 @@ PackageDirectory* OpenDirectory = nullptr;
 const uint8_t* DirectoryEntries = nullptr;
 
 namespace {
-
-uint8_t FoldAscii(uint8_t c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<uint8_t>(c - 'a' + 'A') : c;
-}
 
 PackageDirectory* Fail(PackageCheck* check, PackageFault fault,
                        uint32_t entry = 0) {
@@ -49,40 +46,12 @@ bool CheckEntries(const uint8_t* records, uint32_t count,
       Fail(check, PackageFault::DataOutside, i);
       return false;
     }
-    offset = (offset + entry.StoredSize + 15) & ~uint64_t{15};
+    offset = AlignPackageOffset(offset + entry.StoredSize);
   }
   return true;
 }
 
 }  // namespace
-
-uint32_t ReadLe32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 |
-         uint32_t{p[3]} << 24;
-}
-
-uint64_t ReadLe64(const uint8_t* p) {
-  return uint64_t{ReadLe32(p)} | uint64_t{ReadLe32(p + 4)} << 32;
-}
-
-PackageHeader ReadPackageHeader(const uint8_t* bytes) {
-  PackageHeader header;
-  header.Magic = ReadLe32(bytes);
-  header.Flags = ReadLe32(bytes + 4);
-  header.DirectoryOffset = ReadLe32(bytes + 8);
-  header.EntryCount = ReadLe32(bytes + 12);
-  return header;
-}
-
-PackageEntry ReadPackageEntry(const uint8_t* record) {
-  PackageEntry entry;
-  std::memcpy(entry.Name, record, kEntryNameSize);
-  entry.Flags = ReadLe32(record + 260);
-  entry.LastWriteTime = ReadLe64(record + 264);
-  entry.FileSize = ReadLe32(record + 272);
-  entry.StoredSize = ReadLe32(record + 276);
-  return entry;
-}
 
 PackageDirectory* OpenPackage() {
   return OpenPackageImage(PackageImage, PackageImageSize);
@@ -141,22 +110,7 @@ PackageDirectory* OpenPackageImage(const uint8_t* image, uint32_t size,
 }
 
 uint32_t DirectoryEntryCount(const PackageDirectory* directory) {
-  return ReadLe32(directory + 12);
-}
-
-bool EntryNamesEqual(const char* a, const char* b) {
-  const auto* x = reinterpret_cast<const uint8_t*>(a);
-  const auto* y = reinterpret_cast<const uint8_t*>(b);
-  for (size_t i = 0;; ++i) {
-    if (FoldAscii(x[i]) != FoldAscii(y[i])) return false;
-    if (!x[i]) return true;
-    // A trail byte may look like an ASCII letter; it is never folded.
-    if (IsLeadByte(x[i])) {
-      ++i;
-      if (x[i] != y[i]) return false;
-      if (!x[i]) return true;
-    }
-  }
+  return LoadLe32(directory + kHeaderEntryCountAt);
 }
 
 bool FindPackageEntry(const PackageDirectory* directory, const char* name,

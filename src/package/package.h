@@ -3,33 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr uint32_t kPackageMagic = 0x00325751;  // "QW2\0"
-constexpr uint32_t kPackageHeaderSize = 16;
-constexpr uint32_t kPackageEntrySize = 280;
-constexpr uint32_t kEntryNameSize = 260;
-constexpr uint32_t kHeaderFlagCompressedDirectory = 1;
-constexpr uint32_t kEntryFlagStored = 1;
-constexpr uint32_t kEntryFlagCompressed = 2;
-
-// No compressed block decodes to more than this many bytes per byte of the
-// block: the longest match, 282 bytes, costs 25 bits.
-constexpr uint64_t kMaxBlockExpansion = (282 * 8) / 25 + 1;
-
-struct PackageHeader {
-  uint32_t Magic;
-  uint32_t Flags;
-  uint32_t DirectoryOffset;
-  uint32_t EntryCount;
-};
-
-// One directory entry, decoded from its 280 bytes.
-struct PackageEntry {
-  char Name[kEntryNameSize];
-  uint32_t Flags;
-  uint64_t LastWriteTime;
-  uint32_t FileSize;
-  uint32_t StoredSize;
-};
+#include "core/package_format.h"
+#include "core/sjis.h"
 
 // The directory block: the 16 header bytes as they stand in the package, then
 // EntryCount records of 280 bytes each, in package order.
@@ -39,11 +14,6 @@ extern const uint8_t* PackageImage;
 extern uint32_t PackageImageSize;
 extern PackageDirectory* OpenDirectory;    // from OpenPackage until clean-up
 extern const uint8_t* DirectoryEntries;  // OpenDirectory + 16
-
-uint32_t ReadLe32(const uint8_t* p);
-uint64_t ReadLe64(const uint8_t* p);
-PackageHeader ReadPackageHeader(const uint8_t* bytes);
-PackageEntry ReadPackageEntry(const uint8_t* record);
 
 // Opens PackageImage / PackageImageSize: a new directory block from
 // std::malloc (the caller frees it), or null for a package that is damaged or
@@ -77,15 +47,12 @@ PackageDirectory* OpenPackageImage(const uint8_t* image, uint32_t size,
 uint32_t DirectoryEntryCount(const PackageDirectory* directory);
 
 // Entry names compared as the lookup compares them.
-bool EntryNamesEqual(const char* a, const char* b);
+inline bool EntryNamesEqual(const char* a, const char* b) {
+  return SjisEqualIgnoreCase(a, b);
+}
 
 // Looks up `name` ignoring case (ASCII letters fold; double-byte characters
 // compare byte for byte), walking from the first entry; the first match
 // wins. Gives its record and the data offset. False when there is none.
 bool FindPackageEntry(const PackageDirectory* directory, const char* name,
                       PackageEntry* entry, uint32_t* dataOffset);
-
-// Data offset of the entry after one at `offset` with `storedSize` bytes.
-constexpr uint32_t NextDataOffset(uint32_t offset, uint32_t storedSize) {
-  return offset + ((storedSize + 15u) & ~15u);
-}

@@ -8,20 +8,6 @@
 UpdateItem UpdateItems[kMaxListItems];
 int32_t UpdateItemCount;
 
-static int32_t EntryNameOffset(const char* path) {
-  int32_t offset = 0;
-  for (int32_t i = 0; path[i] != '\0'; ++i) {
-    // A second byte 0x5C belongs to its character and separates nothing.
-    if (IsLeadByte(static_cast<unsigned char>(path[i]))) {
-      if (path[i + 1] == '\0') break;
-      ++i;
-    } else if (path[i] == '\\') {
-      offset = i + 1;
-    }
-  }
-  return offset;
-}
-
 bool ParseUpdateLine(const char* value, int32_t instMode, UpdateItem* item) {
   char fields[3][kPathSize] = {};
   const char* cursor = value;
@@ -51,7 +37,8 @@ bool ParseUpdateLine(const char* value, int32_t instMode, UpdateItem* item) {
     }
   }
   std::memcpy(item->Path, path, kPathSize);
-  item->NameOffset = EntryNameOffset(item->Path);
+  // Only '\\' separates: the entry name is what follows the last one.
+  item->NameOffset = static_cast<int32_t>(SjisFolderLength(item->Path, false));
   return true;
 }
 

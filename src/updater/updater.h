@@ -2,8 +2,8 @@
 #pragma once
 #include <cstdint>
 
-#include "base/sjis.h"
 #include "base/state.h"
+#include "core/sjis.h"
 #include "platform/platform.h"
 
 // The program after the runtime's start-up; returns the exit code: 1 after a

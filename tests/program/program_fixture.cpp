@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "base/state.h"
+#include "core/filetime.h"
 #include "package/package.h"
 #include "platform/posix/posix_hooks.h"
 #include "profile/install_description.h"
@@ -20,8 +21,6 @@ const char kCaption[] = "Example Story アップデータ 1.02";
 const char kInstPath[] = "D:\\Games\\Example Story";
 
 namespace {
-
-constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
 
 void SetEnv(const char* name, const std::filesystem::path& value) {
   setenv(name, value.c_str(), 1);

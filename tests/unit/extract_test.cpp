@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/state.h"
+#include "core/le.h"
 #include "message_box_capture.h"
 #include "pack/package_writer.h"
 #include "package/extract.h"
@@ -100,9 +101,9 @@ class ExtractTest : public ::testing::Test {
     ASSERT_EQ(BuildPackage(inputs, PackageOptions{}, &image_).result,
               PackageWriteResult::Ok);
     if (fileSizeDelta) {
-      uint8_t* record = image_.data() + ReadLe32(image_.data() + 8) +
-                        kPackageEntrySize + 272;
-      const uint32_t size = ReadLe32(record) + static_cast<uint32_t>(fileSizeDelta);
+      uint8_t* record = image_.data() + LoadLe32(image_.data() + kHeaderDirectoryOffsetAt) +
+                        kPackageEntrySize + kEntryFileSizeAt;
+      const uint32_t size = LoadLe32(record) + static_cast<uint32_t>(fileSizeDelta);
       for (int i = 0; i < 4; ++i) record[i] = static_cast<uint8_t>(size >> (8 * i));
     }
     PackageImage = image_.data();

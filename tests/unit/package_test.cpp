@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/le.h"
 #include "pack/compress.h"
 
 namespace {
@@ -197,7 +198,7 @@ struct Damage {
   std::function<void(Bytes&)> apply;
 };
 
-uint32_t DirOffset(const Bytes& b) { return ReadLe32(b.data() + 8); }
+uint32_t DirOffset(const Bytes& b) { return LoadLe32(b.data() + 8); }
 
 TEST(OpenPackage, RefusesEveryDamagedForm) {
   const std::vector<Damage> damages = {

@@ -1,8 +1,8 @@
 // updpack block: one compressed block to and from a plain file.
 #include <algorithm>
 
+#include "core/block_format.h"
 #include "package/decompress.h"
-#include "package/package.h"
 #include "tool_support.h"
 #include "verbs.h"
 

@@ -24,10 +24,7 @@ std::string Excerpt(const char* text) {
   constexpr size_t kShown = 40;
   size_t length = 0;
   while (text[length] != '\0' && length < kShown) {
-    length += IsLeadByte(static_cast<unsigned char>(text[length])) &&
-                      text[length + 1] != '\0'
-                  ? 2
-                  : 1;
+    length += SjisCharLength(text + length);
   }
   return Cp932ToUtf8(std::string(text, length)) + (text[length] ? "..." : "");
 }

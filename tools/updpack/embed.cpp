@@ -23,7 +23,7 @@ std::vector<uint8_t> EmbedPackage(const fs::path& stubPath,
   PeFault fault = ReadPeResources(stub.data(), stub.size(), &resources);
   if (fault == PeFault::None) {
     PeResource resource;
-    resource.type = PeResourceName::Named(u"UPDATE");
+    resource.type = PeResourceName::Named(u"" UPD_PACKAGE_TYPE);
     resource.name = PeResourceName::Id(kPackageResourceId);
     resource.language = kPackageResourceLanguage;
     resource.data = package.data();

@@ -6,14 +6,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/filetime.h"
 #include "host.h"
 #include "tool_support.h"
 
 namespace {
-
-// FILETIME counts 100 ns ticks from 1601; Unix time seconds from 1970.
-constexpr int64_t kTicksPerSecond = 10000000;
-constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
 
 std::string Reason() { return std::strerror(errno); }
 
@@ -24,19 +21,17 @@ uint64_t FileLastWriteTime(const fs::path& path) {
   if (stat(path.c_str(), &st) != 0) {
     throw ToolError("cannot read the time of " + Quote(path) + ": " + Reason());
   }
-  const int64_t seconds = st.st_mtim.tv_sec + kSecondsFrom1601To1970;
-  if (seconds < 0) {
+  uint64_t fileTime = 0;
+  if (!FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec, &fileTime)) {
     throw ToolError("the time of " + Quote(path) + " lies before 1601");
   }
-  return static_cast<uint64_t>(seconds) * kTicksPerSecond +
-         static_cast<uint64_t>(st.st_mtim.tv_nsec) / 100;
+  return fileTime;
 }
 
 void SetFileTimes(const fs::path& path, uint64_t fileTime) {
   struct timespec times[2];
-  times[0].tv_sec = static_cast<time_t>(
-      static_cast<int64_t>(fileTime / kTicksPerSecond) - kSecondsFrom1601To1970);
-  times[0].tv_nsec = static_cast<long>(fileTime % kTicksPerSecond) * 100;
+  times[0].tv_sec = static_cast<time_t>(UnixSecondsOf(fileTime));
+  times[0].tv_nsec = static_cast<long>(UnixNanosecondsOf(fileTime));
   times[1] = times[0];
   if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) {
     throw ToolError("cannot set the time of " + Quote(path) + ": " + Reason());

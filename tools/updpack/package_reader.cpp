@@ -81,7 +81,7 @@ std::vector<uint8_t> PackageBytesOf(const fs::path& path) {
     throw ToolError(Quote(path) + ": " + PeFaultText(fault));
   }
   const PeResource* package =
-      FindPeResource(resources, PeResourceName::Named(u"UPDATE"),
+      FindPeResource(resources, PeResourceName::Named(u"" UPD_PACKAGE_TYPE),
                      PeResourceName::Id(kPackageResourceId),
                      kPackageResourceLanguage);
   if (!package) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/ids.h"
 #include "pack/pe_resources.h"
 #include "package/package.h"
 #include "tool_support.h"
@@ -31,8 +32,8 @@ struct LoadedPackage {
 
 // Where the updater looks for its package: resource "UPDATE" 102, stored
 // in Japanese.
-constexpr uint16_t kPackageResourceId = 102;
-constexpr uint16_t kPackageResourceLanguage = 1041;
+constexpr uint16_t kPackageResourceId = UPD_PACKAGE_ID;
+constexpr uint16_t kPackageResourceLanguage = UPD_PACKAGE_LANGUAGE;
 
 // Why an executable cannot be read or rewritten, for messages.
 std::string PeFaultText(PeFault fault);

@@ -3,14 +3,15 @@
 // messages, and the queries through which drivers read what it shows.
 #include <cstdio>
 
+#include "core/ids.h"
 #include "platform/posix/hook_state.h"
 #include "platform/posix/ui.h"
 #include "platform/posix/window.h"
 
 namespace {
 
-constexpr int kInfoId = 1001;
-constexpr int kCancelId = 2;
+constexpr int kInfoId = UPD_ID_INFO;
+constexpr int kCancelId = UPD_ID_CANCEL;
 
 struct Control {
   int id;
@@ -45,14 +46,14 @@ Control* FindControl(Dialog* dialog, int id) {
   return nullptr;
 }
 
-// The template: ids, texts and tab order of resource 101.
+// The template: ids, texts and tab order of the dialog resource.
 void CreateDialog(PlatDialogProc proc) {
   gDialog = Dialog{};
   InitWindow(&gDialog.window, kWindowDialog, kDialogClass, "UPDATE");
   gDialog.proc = proc;
-  gDialog.controls[0] = {1, "次へ", true};
+  gDialog.controls[0] = {UPD_ID_NEXT, "次へ", true};
   gDialog.controls[1] = {kCancelId, "中止", true};
-  gDialog.controls[2] = {4, "戻る", true};
+  gDialog.controls[2] = {UPD_ID_BACK, "戻る", true};
   gDialog.controls[3] = {kInfoId, "Info", true};
   gDialog.running = true;
 }

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "platform/posix/sjis.h"
+#include "core/sjis.h"
 
 namespace {
 

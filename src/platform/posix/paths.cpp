@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "platform/posix/drives.h"
-#include "platform/posix/sjis.h"
+#include "core/sjis.h"
 
 bool ParseDriveRoot(const char* root, char* letter) {
   char c = root[0];

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/ids.h"
 #include "platform/posix/display.h"
 #include "platform/posix/posix_hooks.h"
 #include "platform/posix/ui.h"
@@ -61,24 +62,24 @@ int TerminalDialogInput(PlatWindow dialog) {
   std::printf("\n== ");
   PrintSjis(stdout, PosixDialogCaption(dialog));
   std::printf(" ==\n");
-  PrintSjis(stdout, PosixDialogControlText(dialog, 1001));
+  PrintSjis(stdout, PosixDialogControlText(dialog, UPD_ID_INFO));
   std::printf("\n");
   // Screen order, left to right: Back, Next, Cancel.
-  PrintButton(dialog, 4, 'b');
-  PrintButton(dialog, 1, 'n');
-  PrintButton(dialog, 2, 'c');
+  PrintButton(dialog, UPD_ID_BACK, 'b');
+  PrintButton(dialog, UPD_ID_NEXT, 'n');
+  PrintButton(dialog, UPD_ID_CANCEL, 'c');
   std::printf("\n  (Enter: default button, Esc: cancel) > ");
   switch (Lower(ReadKey())) {
     case EOF:
       std::printf("\n");
       return -1;
     case 'b':
-      return 4;
+      return UPD_ID_BACK;
     case 'n':
     case '\n':
-      return 1;
+      return UPD_ID_NEXT;
     case 'c':
-      return 2;
+      return UPD_ID_CANCEL;
     case 0x1B:
       return kPosixKeyEscape;
     default:

@@ -14,7 +14,7 @@
 #include "platform/posix/atomic_file.h"
 #include "platform/posix/display.h"
 #include "platform/posix/hook_state.h"
-#include "platform/posix/sjis.h"
+#include "core/sjis.h"
 #include "platform/posix/window.h"
 
 namespace {
@@ -38,10 +38,6 @@ void CopyCut(char* dest, size_t capacity, const char* text) {
   const size_t length = strnlen(text, capacity - 1);
   std::memcpy(dest, text, length);
   dest[length] = '\0';
-}
-
-bool SameText(const char* a, const char* b) {
-  return SjisEqualIgnoreCase(a, std::strlen(a), b, std::strlen(b));
 }
 
 // An entry named "<pid>-<n>" belongs to a process; once that process is
@@ -141,8 +137,8 @@ PlatWindow PlatFindWindow(const char* className, const char* title) {
       unlink(path);
       continue;
     }
-    match = ReadEntry(path, &found) && SameText(found.className, className) &&
-            SameText(found.title, title);
+    match = ReadEntry(path, &found) && SjisEqualIgnoreCase(found.className, className) &&
+            SjisEqualIgnoreCase(found.title, title);
   }
   closedir(dir);
   return match ? &found : nullptr;

@@ -2,6 +2,7 @@
 // the window messages turned into the neutral ones the page logic knows.
 #include <windows.h>
 
+#include "core/ids.h"
 #include "platform/platform.h"
 
 namespace {
@@ -34,7 +35,7 @@ INT_PTR CALLBACK HostProc(HWND dialog, UINT message, WPARAM wParam,
 
 intptr_t PlatRunDialog(PlatDialogProc proc) {
   pageProc = proc;
-  return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(101),
+  return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(UPD_DIALOG_ID),
                          nullptr, HostProc, 0);
 }
 

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "core/ids.h"
 #include "platform/platform.h"
 
 namespace {
@@ -33,7 +34,7 @@ void PlatInitialize() {
 
 bool PlatLocatePackage(const uint8_t** image, uint32_t* size) {
   HMODULE self = GetModuleHandleA(nullptr);
-  HRSRC found = FindResourceA(self, MAKEINTRESOURCEA(102), "UPDATE");
+  HRSRC found = FindResourceA(self, MAKEINTRESOURCEA(UPD_PACKAGE_ID), UPD_PACKAGE_TYPE);
   if (!found) return false;
   const DWORD length = SizeofResource(self, found);
   HGLOBAL loaded = length ? LoadResource(self, found) : nullptr;

@@ -5,26 +5,16 @@
 
 #include <cstring>
 
+#include "core/sjis.h"
 #include "platform/platform.h"
 #include "platform/win32/handle.h"
 
 namespace {
 
-// Length of the folder part of `path`, its separator included (0 for a bare
-// name). Walks by characters: a double-byte character's second byte may be
-// 0x5C and is no separator.
-size_t FolderLength(const char* path) {
-  size_t folder = 0;
-  for (const char* p = path; *p; p = CharNextA(p)) {
-    if (*p == '\\' || *p == '/') folder = size_t(p - path) + 1;
-  }
-  return folder;
-}
-
 // Creates a new, empty temporary file in the target's folder; the name is
 // short so that it fits wherever the target's own name fits.
 HANDLE CreateTemporaryBeside(const char* target, char* tempPath) {
-  const size_t folder = FolderLength(target);
+  const size_t folder = SjisFolderLength(target, true);
   if (folder + 8 > MAX_PATH) return INVALID_HANDLE_VALUE;
   std::memcpy(tempPath, target, folder);
   const DWORD seed = GetCurrentProcessId() ^ GetTickCount();

@@ -1,0 +1,32 @@
+// The compressed block format, shared by the encoder and the decoder.
+//
+// A block is a stream of tokens read through 32-bit control words (little
+// endian, most significant bit first) with byte fields between them: a 1
+// bit and a byte is a literal; 01 is a short match of 2 bytes (a selector
+// bit, then a byte, or a byte and 3 bits, for the distance); 00 is a long
+// match (a distance prefix, a byte and low bits, then a length field).
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+constexpr unsigned kControlWordBits = 32;
+constexpr size_t kControlWordBytes = kControlWordBits / 8;
+
+// A short match's distance code: one byte below 256, a byte and 3 bits
+// above; the largest code is no distance but the end of the block.
+constexpr unsigned kEndCode = 256 + (255u << 3) + 7u;
+constexpr size_t kMaxShortDistance = kEndCode;  // codes 0 to kEndCode - 1, plus 1
+
+// Long matches: distances up to 4096 + a byte and 4 low bits; lengths from
+// 3, the longest one through its byte field.
+constexpr size_t kMinLongLength = 3;
+constexpr size_t kLongLengthByteBase = 27;
+constexpr size_t kMaxLength = kLongLengthByteBase + 255;
+constexpr size_t kMaxDistance = 4096 + (255u << 4) + 15u + 1u;
+
+// The longest match at its cheapest: kind bits 00, distance prefix 1, the
+// byte and one low bit, length prefix 00000 and its byte.
+constexpr unsigned kLongestMatchBits = 2 + 1 + 8 + 1 + 5 + 8;
+
+// No block decodes to more than this many bytes per byte of the block.
+constexpr uint64_t kMaxBlockExpansion = (kMaxLength * 8) / kLongestMatchBits + 1;
