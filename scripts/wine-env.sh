@@ -14,8 +14,8 @@
 #   upd_update_ini FILE LINE...    an UPDATE.INI for it: [SETUP], then LINE...
 #   upd_install_game [LINE...]     installs it afresh (SETUP.INI + registry)
 #   upd_game_remove                removes the installation, record and work
-#   upd_build_updater PKG          builds updater.exe with PKG as its package
-#                                  (build/win32-package); prints its path
+#   upd_build_updater PKG          embeds PKG into the stub with updpack embed
+#                                  (PKG.exe beside it); prints its path
 #   upd_wine_stop                  ends the prefix's wineserver and our Xvfb;
 #                                  installed as the EXIT trap (call it from your
 #                                  own trap if you replace it)
@@ -225,17 +225,16 @@ upd_game_remove() {
   wine reg delete "HKCU\\Software\\$UPD_GAME_COMPANY" /f >/dev/null 2>&1
 }
 
-# upd_build_updater PACKAGE: updater.exe with PACKAGE in resource 102, in a
-# build folder of its own so the stub in build/win32 stays bare. Progress
-# goes to stderr; the path of the executable to stdout.
+# upd_build_updater PACKAGE: an updater with PACKAGE in resource 102, made
+# as people make them: the Windows updpack embeds it into the bare stub of
+# build/win32. The updater lands beside the package. Progress goes to
+# stderr; the path of the executable to stdout.
 upd_build_updater() {
-  local dir=$UPD_ROOT/build/win32-package
-  cmake -S "$UPD_ROOT" -B "$dir" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$UPD_ROOT/cmake/mingw-i686.cmake" \
-    -DCMAKE_BUILD_TYPE=MinSizeRel -DUPD_TESTS=OFF \
-    -DUPD_PACKAGE="$(realpath "$1")" >&2 &&
-    cmake --build "$dir" --target updater -j2 >&2 &&
-    echo "$dir/src/updater/updater.exe"
+  local updater=${1%.*}.exe
+  wine "$UPD_WIN32_BUILD/tools/updpack/updpack.exe" embed \
+    --stub "$(winepath -w "$UPD_WIN32_BUILD/src/updater/updater.exe")" \
+    --package "$(winepath -w "$1")" -o "$(winepath -w "$updater")" >&2 &&
+    echo "$updater"
 }
 
 upd_auto_stop() {
