@@ -18,9 +18,9 @@ int ShowSetupError(const char* text) {
                         kPlatMbIconError | kPlatMbOk);
 }
 
-// Both readers: an empty value counts as a missing key, and the destination
+// Every reader: an empty value counts as a missing key, and the destination
 // is all zeros whenever nothing was read.
-static int ReadKey(const char* path, const char* section, const char* key,
+int ReadProfileKey(const char* path, const char* section, const char* key,
                    char* dest, uint32_t capacity) {
   if (capacity == 0) return 0;
   std::memset(dest, 0, capacity);
@@ -28,12 +28,12 @@ static int ReadKey(const char* path, const char* section, const char* key,
 }
 
 int ReadSetupString(const char* key, char* dest, uint32_t capacity) {
-  return ReadKey(SetupIniPath, "SETUP", key, dest, capacity);
+  return ReadProfileKey(SetupIniPath, "SETUP", key, dest, capacity);
 }
 
 int ReadProfileString(const char* section, const char* key, char* dest,
                       uint32_t capacity) {
-  if (ReadKey(UpdateIniPath, section, key, dest, capacity)) return 1;
+  if (ReadProfileKey(UpdateIniPath, section, key, dest, capacity)) return 1;
   if (OptionalKeysMode == 0) {
     char message[kMessageSize];
     std::snprintf(message, sizeof message, "%s : %s キーが存在しません",
@@ -62,11 +62,18 @@ static bool IsFieldEnd(char c) {
   return c == '\0' || c == '\n' || c == '\r' || c == ',';
 }
 
-int NextListField(char* dest, const char** cursor) {
+int NextListField(char* dest, const char** cursor, ListFieldNote* note) {
   const char* field = *cursor;
   while (*field == ' ') ++field;
   *cursor = field;
-  if (IsFieldEnd(*field)) return 0;
+  if (IsFieldEnd(*field)) {
+    if (note) {
+      note->prefix = nullptr;
+      note->stop = *field == '\0' ? kListEnd : kListEmptyField;
+      note->unread = *field == '\0' ? nullptr : field + 1;
+    }
+    return 0;
+  }
 
   // Every byte looked at here is below 0x40, so none of them can be the
   // second byte of a double-byte character.
@@ -77,13 +84,17 @@ int NextListField(char* dest, const char** cursor) {
   while (!IsFieldEnd(text[length])) ++length;
   // The slot holds 259 characters; a longer field ends the list rather than
   // overrun it, and the cursor stays put so that the list stays ended.
-  if (length > 259) return 0;
+  if (length > 259) {
+    if (note) *note = {nullptr, kListFieldTooLong, field};
+    return 0;
+  }
 
   if (prefixed) {
     CurrentDiskNumber = field[0] >= '0' && field[0] <= '9' ? field[0] - '0' : 0;
   }
   std::memcpy(dest, text, length);
   dest[length] = '\0';
+  if (note) *note = {prefixed ? field : nullptr, kListEnd, nullptr};
   // A field that ended the string ends the list: the cursor rests on its NUL.
   *cursor = text[length] == '\0' ? text + length : text + length + 1;
   return 1;

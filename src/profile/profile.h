@@ -19,10 +19,31 @@ int ReadSetupString(const char* key, char* dest, uint32_t capacity);
 int ReadProfileString(const char* section, const char* key, char* dest,
                       uint32_t capacity);
 
+// Key of a section of the INI file at `path`, read as the two above read
+// it but never reported: 1 when present and not empty, and `dest` all
+// zeros whenever nothing was read.
+int ReadProfileKey(const char* path, const char* section, const char* key,
+                   char* dest, uint32_t capacity);
+
 // Integer key of [SETUP] in SETUP.INI, converted like strtol with clamping.
 int ReadSetupInt(const char* key, int32_t* value);
 
+// Why a list gave no further field.
+enum ListStop {
+  kListEnd,           // the text ended
+  kListEmptyField,    // an empty field ends the list
+  kListFieldTooLong,  // a field too long for its slot ends the list
+};
+
+// What the tokenizer dropped or where it stopped, for a checker.
+struct ListFieldNote {
+  const char* prefix;  // a field's "N:" disk prefix it dropped, or null
+  ListStop stop;       // when no field came: why
+  const char* unread;  // when no field came: the text never read, or null
+};
+
 // Next field of a comma-separated list into a 260-byte slot; 0 at the end.
-int NextListField(char* dest, const char** cursor);
+int NextListField(char* dest, const char** cursor,
+                  ListFieldNote* note = nullptr);
 
 void ResetProfileState();

@@ -10,28 +10,9 @@
 CopyItem CopyItems[kMaxListItems];
 int32_t CopyItemCount;
 
-bool ParseCopyLine(const char* value, int32_t instMode, CopyItem* item) {
-  // Taken apart by position: "N," filters, "N:" names the disc. Neither ','
-  // nor ':' can be the second byte of a double-byte character.
-  bool applies = true;
-  if (value[0] != '\0' && value[1] == ',') {
-    applies = value[0] - '0' == instMode;
-    value += 2;
-  }
-  item->DiskNumber = 0;
-  if (value[0] != '\0' && value[1] == ':') {
-    item->DiskNumber = value[0] - '0';
-    value += 2;
-  }
-  // The value comes from a read of kPathSize bytes, so the rest always fits.
-  std::strncpy(item->Path, value, kPathSize - 1);
-  item->Path[kPathSize - 1] = '\0';
-  return applies;
-}
-
 bool BuildCopyItems() {
-  return BuildListItems("CopyFile%02i", kPathSize, ParseCopyLine, CopyItems,
-                        &CopyItemCount);
+  return BuildListItems(kCopyFilePrefix, kCopyLineSize, ParseCopyLine,
+                        CopyItems, &CopyItemCount);
 }
 
 // The CD-ROM drive, A: to Z:, whose root holds the check file of disc

@@ -8,19 +8,6 @@
 #include "profile/profile.h"
 #include "updater/updater.h"
 
-uint32_t ParseUnsigned32(const char* text) {
-  while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
-  const bool negative = *text == '-';
-  if (*text == '-' || *text == '+') ++text;
-  uint64_t value = 0;
-  for (; *text >= '0' && *text <= '9'; ++text) {
-    value = value * 10 + static_cast<uint64_t>(*text - '0');
-    if (value > UINT32_MAX) return UINT32_MAX;
-  }
-  return negative ? 0u - static_cast<uint32_t>(value)
-                  : static_cast<uint32_t>(value);
-}
-
 // Shortfall page when the installation volume lacks RequiredDiskSpace.
 // True when the run may go on.
 static bool CheckFreeSpace(PlatWindow dialog) {

@@ -102,12 +102,12 @@ void RunBuild(const BuildOptions& options) {
   const fs::path iniPath = ini->path;
 
   // The package is UPDATE.INI and one entry for each file a line names.
-  ReadUpdateIniFrom(iniPath);
+  const std::string iniReaderPath = IniReaderPath(iniPath);
   std::vector<PackSource> sources = {{iniPath, "UPDATE.INI", false}};
   PackageFacts facts;
   facts.names.push_back("UPDATE.INI");
   facts.unpackedTotal = fs::file_size(iniPath);
-  const std::vector<UpdateItem> items = AllUpdateItems();
+  const std::vector<UpdateItem> items = AllUpdateItems(iniReaderPath);
   for (size_t n = 0; n < items.size(); ++n) {
     const UpdateItem& item = items[n];
     const std::string entry = item.Path + item.NameOffset;

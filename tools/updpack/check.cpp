@@ -1,6 +1,7 @@
 // updpack check: every line of an UPDATE.INI that will not do what it looks
 // like it does. The file is read through the updater's own profile reader
-// and line parsers, so what is reported is what the updater will do.
+// and line grammar, whose notes say what a line leaves aside, so what is
+// reported is what the updater will do.
 #include "check.h"
 
 #include <algorithm>
@@ -9,8 +10,9 @@
 
 #include "codepage.h"
 #include "package_reader.h"
+#include "core/sjis.h"
+#include "platform/platform.h"
 #include "profile/profile.h"
-#include "updater/updater.h"
 #include "verbs.h"
 
 namespace {
@@ -29,19 +31,6 @@ std::string Excerpt(const char* text) {
   return Cp932ToUtf8(std::string(text, length)) + (text[length] ? "..." : "");
 }
 
-// An UpdateFile line's first field that is an InstMode filter: one digit.
-bool IsFilterField(const char* field) {
-  return field[0] >= '0' && field[0] <= '9' && field[1] == '\0';
-}
-
-// The InstMode under which an UpdateFile line applies: its filter digit, or
-// any when it has none.
-int32_t FilterOf(const char* value) {
-  char field[kPathSize];
-  return NextListField(field, &value) && IsFilterField(field) ? field[0] - '0'
-                                                               : 0;
-}
-
 struct IniValue {
   bool present = false;
   std::string text;  // as the updater reads it, Shift-JIS
@@ -49,7 +38,8 @@ struct IniValue {
 
 class Checker {
  public:
-  explicit Checker(const PackageFacts* facts) : facts_(facts) {}
+  Checker(const std::string& iniPath, const PackageFacts* facts)
+      : iniPath_(iniPath), facts_(facts) {}
 
   std::vector<CheckFinding> Run() {
     CheckSetup();
@@ -78,12 +68,13 @@ class Checker {
                 uint32_t capacity) {
     IniValue value;
     std::string room(capacity, '\0');
-    value.present = ReadProfileString(section, key.c_str(), room.data(),
-                                      capacity) != 0;
+    value.present = ReadProfileKey(iniPath_.c_str(), section, key.c_str(),
+                                   room.data(), capacity) != 0;
     value.text = room.c_str();
     std::string whole(kWholeValueSize, '\0');
-    const uint32_t wholeSize = PlatReadProfileString(
-        section, key.c_str(), whole.data(), kWholeValueSize, UpdateIniPath);
+    const uint32_t wholeSize =
+        PlatReadProfileString(section, key.c_str(), whole.data(),
+                              kWholeValueSize, iniPath_.c_str());
     if (wholeSize >= capacity) {
       Warning(key, "the value is " + std::to_string(wholeSize) +
                        " bytes; the updater reads only the first " +
@@ -107,15 +98,15 @@ class Checker {
   }
 
   // Whether the key is there with a value, without reading it for use.
-  static bool Present(const std::string& key) {
+  bool Present(const std::string& key) const {
     char probe[2];
     return PlatReadProfileString("UPDATE", key.c_str(), probe, sizeof probe,
-                                 UpdateIniPath) != 0;
+                                 iniPath_.c_str()) != 0;
   }
 
   static std::string Key(const char* prefix, int n) {
     char key[32];
-    std::snprintf(key, sizeof key, "%s%02i", prefix, n);
+    NumberedKeyName(key, sizeof key, prefix, n);
     return key;
   }
 
@@ -155,13 +146,14 @@ class Checker {
   }
 
   bool CheckUpdateLines() {
-    const std::vector<IniValue> lines = ReadList("UpdateFile", kMessageSize);
+    const std::vector<IniValue> lines =
+        ReadList(kUpdateFilePrefix, kUpdateLineSize);
     struct Taken {
       std::string key, path, entry;
     };
     std::vector<Taken> taken;
     for (size_t n = 0; n < lines.size(); ++n) {
-      const std::string key = Key("UpdateFile", int(n));
+      const std::string key = Key(kUpdateFilePrefix, int(n));
       UpdateItem item;
       if (!CheckUpdateLine(key, lines[n].text.c_str(), &item)) continue;
       const std::string path = item.Path;
@@ -193,43 +185,42 @@ class Checker {
     std::vector<std::string> fields;
     const char* cursor = value;
     for (;;) {
-      const char* start = cursor;
-      while (*start == ' ') ++start;
       char field[kPathSize];
-      if (!NextListField(field, &cursor)) break;
-      if (start[1] == ':') {
-        Warning(key, "'" + Cp932ToUtf8(std::string(start, 2)) +
-                         "' at the start of '" +
-                         Cp932ToUtf8(std::string(start, 2) + field) +
+      ListFieldNote note;
+      if (!NextListField(field, &cursor, &note)) {
+        if (note.stop != kListEnd) {
+          Warning(key, std::string(note.stop == kListEmptyField
+                                       ? "an empty field"
+                                       : "a field longer than 259 bytes") +
+                           " ends the list: '" + Excerpt(note.unread) +
+                           "' is never read");
+        }
+        break;
+      }
+      if (note.prefix) {
+        const std::string prefix(note.prefix, 2);
+        Warning(key, "'" + Cp932ToUtf8(prefix) + "' at the start of '" +
+                         Cp932ToUtf8(prefix + field) +
                          "' is taken as a disk prefix and dropped: the field "
                          "reads '" + Cp932ToUtf8(field) + "'");
       }
       fields.push_back(field);
     }
-    if (*cursor != '\0') {
-      // The tokenizer stops on the empty field's terminator, or at the start
-      // of a field too long for its slot.
-      const bool empty = *cursor == ',' || *cursor == '\r' || *cursor == '\n';
-      Warning(key, std::string(empty ? "an empty field"
-                                     : "a field longer than 259 bytes") +
-                       " ends the list: '" +
-                       Excerpt(empty ? cursor + 1 : cursor) +
-                       "' is never read");
-    }
 
     UpdateItem& item = *parsed;
-    ParseUpdateLine(value, FilterOf(value), &item);
-    const bool filtered = !fields.empty() && IsFilterField(fields[0].c_str());
-    const size_t modeIndex = filtered ? 1 : 0;
-    const size_t used = modeIndex + (item.Mode == ModeReplace ? 1 : 2);
-    if (item.Mode == ModeReplace && fields.size() > modeIndex + 1) {
-      Warning(key, "'" + Cp932ToUtf8(fields[modeIndex]) +
-                       "' is not a mode (d, u or o), so the line replaces "
-                       "the file '" + Cp932ToUtf8(item.Path) +
-                       "' and ignores the rest");
-    } else if (fields.size() > used) {
-      Warning(key, "the fields after the path are ignored: '" +
-                       Cp932ToUtf8(fields[used]) + "'");
+    UpdateLineNote line;
+    ParseUpdateLine(value, 0, &item, &line);  // applying or not
+    const size_t used = static_cast<size_t>(line.fieldsUsed);
+    if (fields.size() > used) {
+      if (item.Mode == ModeReplace) {
+        Warning(key, "'" + Cp932ToUtf8(item.Path) +
+                         "' is not a mode (d, u or o), so the line replaces "
+                         "the file '" + Cp932ToUtf8(item.Path) +
+                         "' and ignores the rest");
+      } else {
+        Warning(key, "the fields after the path are ignored: '" +
+                         Cp932ToUtf8(fields[used]) + "'");
+      }
     }
     if (item.Path[0] == '\0') {
       Error(key, "no file named: the run stops with "
@@ -249,21 +240,20 @@ class Checker {
   }
 
   bool CheckCopyLines() {
-    const std::vector<IniValue> lines = ReadList("CopyFile", kPathSize);
+    const std::vector<IniValue> lines =
+        ReadList(kCopyFilePrefix, kCopyLineSize);
     for (size_t n = 0; n < lines.size(); ++n) {
-      const std::string key = Key("CopyFile", int(n));
-      const char* value = lines[n].text.c_str();
-      if (value[0] != '\0' && value[1] == ',' &&
-          !(value[0] >= '0' && value[0] <= '9')) {
-        Warning(key, std::string("'") + value[0] +
+      const std::string key = Key(kCopyFilePrefix, int(n));
+      CopyItem item;
+      CopyLineNote line;
+      ParseCopyLine(lines[n].text.c_str(), 0, &item, &line);  // applying or not
+      if (line.filter != '\0' && !(line.filter >= '0' && line.filter <= '9')) {
+        Warning(key, std::string("'") + line.filter +
                          "' before the comma is not an InstMode digit: the "
                          "line never applies");
       }
-      CopyItem item;
-      ParseCopyLine(value, 0, &item);  // fills the item, applying or not
-      const char* rest = value[0] != '\0' && value[1] == ',' ? value + 2 : value;
       if (item.DiskNumber < 0 || item.DiskNumber > 9) {
-        Error(key, "'" + Cp932ToUtf8(std::string(rest, 1)) +
+        Error(key, "'" + Cp932ToUtf8(std::string(1, line.disk)) +
                        "' before the colon is not a disk number 0 to 9: the "
                        "run stops");
       }
@@ -277,13 +267,9 @@ class Checker {
   void CheckRequiredDiskSpace() {
     const IniValue value = Read("UPDATE", "RequiredDiskSpace", kPathSize);
     if (!value.present) return;
-    const uint32_t required = ParseUnsigned32(value.text.c_str());
+    bool plain = false;
+    const uint32_t required = ParseUnsigned32(value.text.c_str(), &plain);
     const std::string& text = value.text;
-    const bool plain =
-        text.size() <= 10 &&
-        std::all_of(text.begin(), text.end(),
-                    [](char c) { return c >= '0' && c <= '9'; }) &&
-        std::stoull(text) <= UINT32_MAX;
     if (!plain) {
       Warning("RequiredDiskSpace",
               "'" + Cp932ToUtf8(text) + "' is not a plain decimal byte "
@@ -298,6 +284,7 @@ class Checker {
     }
   }
 
+  const std::string iniPath_;
   const PackageFacts* facts_;
   std::vector<CheckFinding> findings_;
 };
@@ -319,7 +306,7 @@ PackageFacts FactsOf(const LoadedPackage& package) {
   return facts;
 }
 
-void ReadUpdateIniFrom(const fs::path& ini) {
+std::string IniReaderPath(const fs::path& ini) {
   std::error_code ec;
   if (!fs::is_regular_file(ini, ec)) {
     throw ToolError("cannot read " + Quote(ini) + ": no such file");
@@ -327,24 +314,24 @@ void ReadUpdateIniFrom(const fs::path& ini) {
   // Absolute, because the Windows reader looks for a bare file name in the
   // Windows folder, not in the current one.
   const std::optional<std::string> path = NarrowPath(fs::absolute(ini));
-  if (!path || path->size() >= sizeof UpdateIniPath) {
+  if (!path || path->size() >= kPathSize) {
     throw ToolError(Quote(ini) + ": the path must be shorter than 260 bytes "
                     "in the system's code page");
   }
-  std::memcpy(UpdateIniPath, path->c_str(), path->size() + 1);
-  // The updater's own reports of missing keys are boxes; here they are
-  // findings.
-  OptionalKeysMode = 1;
+  return *path;
 }
 
-std::vector<UpdateItem> AllUpdateItems() {
+std::vector<UpdateItem> AllUpdateItems(const std::string& iniPath) {
   std::vector<UpdateItem> items;
-  char value[kMessageSize];
-  for (int n = 0; n < kMaxListItems &&
-                  ReadNumberedKey("UpdateFile%02i", n, value, sizeof value);
-       ++n) {
+  char value[kUpdateLineSize];
+  for (int n = 0; n < kMaxListItems; ++n) {
+    char key[32];
+    NumberedKeyName(key, sizeof key, kUpdateFilePrefix, n);
+    if (!ReadProfileKey(iniPath.c_str(), "UPDATE", key, value, sizeof value)) {
+      break;
+    }
     UpdateItem item;
-    ParseUpdateLine(value, FilterOf(value), &item);
+    ParseUpdateLine(value, 0, &item);  // applying or not
     items.push_back(item);
   }
   return items;
@@ -352,8 +339,7 @@ std::vector<UpdateItem> AllUpdateItems() {
 
 std::vector<CheckFinding> CheckUpdateIni(const fs::path& ini,
                                          const PackageFacts* facts) {
-  ReadUpdateIniFrom(ini);
-  return Checker(facts).Run();
+  return Checker(IniReaderPath(ini), facts).Run();
 }
 
 int PrintFindings(const fs::path& ini, const std::vector<CheckFinding>& findings) {

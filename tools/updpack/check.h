@@ -6,7 +6,7 @@
 
 #include "package_reader.h"
 #include "tool_support.h"
-#include "updater/updater.h"
+#include "profile/update_lines.h"
 
 // One line that will not do what it looks like it does.
 struct CheckFinding {
@@ -24,13 +24,14 @@ struct PackageFacts {
 
 PackageFacts FactsOf(const LoadedPackage& package);
 
-// Points the updater's profile reader at the file, silently: a missing
-// key is a finding here, not a box. Throws ToolError.
-void ReadUpdateIniFrom(const fs::path& ini);
+// The file's path as the system's profile reader takes it. Throws
+// ToolError when there is no such file or the path cannot be given.
+std::string IniReaderPath(const fs::path& ini);
 
-// Every UpdateFileNN line the updater reads, whatever its InstMode filter,
-// taken apart as the updater does (after ReadUpdateIniFrom).
-std::vector<UpdateItem> AllUpdateItems();
+// Every UpdateFileNN line the updater reads from the file at `iniPath`
+// (an IniReaderPath), whatever its InstMode filter, taken apart as the
+// updater does.
+std::vector<UpdateItem> AllUpdateItems(const std::string& iniPath);
 
 // Reads the file through the updater's profile reader and line parsers.
 // Throws ToolError when it cannot be read at all.
