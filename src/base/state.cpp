@@ -1,11 +1,10 @@
 #include "base/state.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 
+#include "core/sjis.h"
+
 UpdaterSettingsRecord UpdaterSettings;
-InstallRecordValues InstallRecord;
 char WindowCaption[kMessageSize] = "UPDATE";
 PlatWindow DialogWindow;
 
@@ -33,22 +32,25 @@ bool AppendPathComponent(char* path, const char* component) {
   return true;
 }
 
-void SetInfoText(PlatWindow dialog, const char* format, ...) {
-  char text[kMessageSize] = "";
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  PlatSetControlText(dialog, kIdInfo, text);
-}
-
-void EnableControl(PlatWindow dialog, int controlId, int flag) {
-  PlatEnableControl(dialog, controlId, flag != 0);
+void VolumeRootOf(const char* path, char* root) {
+  const unsigned char first = static_cast<unsigned char>(path[0]);
+  if (((first | 0x20) >= 'a' && (first | 0x20) <= 'z') && path[1] == ':') {
+    root[0] = path[0];
+    root[1] = ':';
+    root[2] = '\0';
+    return;
+  }
+  const size_t folderLength = SjisFolderLength(path, true);
+  if (folderLength == 0) {
+    std::strcpy(root, ".");
+    return;
+  }
+  std::memcpy(root, path, folderLength);
+  root[folderLength] = '\0';
 }
 
 void ResetUpdaterState() {
   std::memset(&UpdaterSettings, 0, sizeof UpdaterSettings);
-  std::memset(&InstallRecord, 0, sizeof InstallRecord);
   std::memset(WindowCaption, 0, sizeof WindowCaption);
   std::strcpy(WindowCaption, "UPDATE");
   DialogWindow = nullptr;

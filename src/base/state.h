@@ -1,10 +1,10 @@
-// Process-wide state of the updater and the small helpers every layer shares:
-// the settings read from UPDATE.INI, the installer's record, the caption, the
-// dialog handle, the error box, the path joiner and the dialog's info line.
+// The little that the package and profile layers share with the program:
+// the settings (the SETUP.INI loader writes some of them), the caption and
+// the dialog handle the error box needs, the error box, the path joiner and
+// the volume a path lies on.
 #pragma once
 #include <cstdint>
 
-#include "core/ids.h"
 #include "platform/platform.h"
 
 constexpr int kPathSize = 260;      // names, keys and paths, with NUL
@@ -22,25 +22,9 @@ struct UpdaterSettingsRecord {
   char UpdateMessage[kMessageSize];
 };
 
-struct InstallRecordValues {
-  char InstPath[kPathSize];
-  char DataPath[kPathSize];
-  int32_t InstMode;
-  int32_t InstAdd;
-};
-
 extern UpdaterSettingsRecord UpdaterSettings;
-extern InstallRecordValues InstallRecord;
 extern char WindowCaption[kMessageSize];  // "UPDATE" until start-up builds it
 extern PlatWindow DialogWindow;           // null until the dialog initialises
-
-// Control ids of the wizard dialog.
-enum : int {
-  kIdNext = UPD_ID_NEXT,
-  kIdCancel = UPD_ID_CANCEL,
-  kIdBack = UPD_ID_BACK,
-  kIdInfo = UPD_ID_INFO,
-};
 
 // Modal error box: owner DialogWindow, caption WindowCaption, stop icon, OK.
 int ShowUpdaterError(const char* text);
@@ -51,12 +35,11 @@ int ShowUpdaterError(const char* text);
 // unchanged when the result with its two NULs would not fit.
 bool AppendPathComponent(char* path, const char* component);
 
-// Formats like wvsprintfA into a kMessageSize buffer (cut at 1023 bytes) and
-// makes it the text of the dialog's info control.
-void SetInfoText(PlatWindow dialog, const char* format, ...);
-
-// Enables the control when `flag` is nonzero, disables it otherwise.
-void EnableControl(PlatWindow dialog, int controlId, int flag);
+// The root whose free space decides whether a file at `path` fits, into
+// `root` (room for the path): "D:" for a drive-letter path, otherwise the
+// folder that holds it (with its separator, which a UNC share needs), or
+// "." for a bare file name.
+void VolumeRootOf(const char* path, char* root);
 
 // Back to the state at program start (for tests).
 void ResetUpdaterState();

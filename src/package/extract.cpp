@@ -5,32 +5,11 @@
 #include <cstring>
 
 #include "base/state.h"
-#include "core/sjis.h"
 #include "package/decompress.h"
 #include "package/package.h"
 #include "platform/platform.h"
 
 namespace {
-
-// The root whose free space decides whether the entry fits: "D:" for a
-// drive-letter path, otherwise the folder that holds the target (with its
-// separator, which a UNC share needs), or "." for a bare file name.
-void VolumeRootOf(const char* target, char* root) {
-  const unsigned char first = static_cast<unsigned char>(target[0]);
-  if (((first | 0x20) >= 'a' && (first | 0x20) <= 'z') && target[1] == ':') {
-    root[0] = target[0];
-    root[1] = ':';
-    root[2] = '\0';
-    return;
-  }
-  const size_t folderLength = SjisFolderLength(target, true);
-  if (folderLength == 0) {
-    std::strcpy(root, ".");
-    return;
-  }
-  std::memcpy(root, target, folderLength);
-  root[folderLength] = '\0';
-}
 
 // False after showing the disk-space message. A volume whose free space
 // cannot be read counts as having room: the write then reports for itself.

@@ -62,42 +62,63 @@ static bool IsFieldEnd(char c) {
   return c == '\0' || c == '\n' || c == '\r' || c == ',';
 }
 
-int NextListField(char* dest, const char** cursor, ListFieldNote* note) {
-  const char* field = *cursor;
+static const char* SkipBlanks(const char* field) {
   while (*field == ' ') ++field;
-  *cursor = field;
-  if (IsFieldEnd(*field)) {
-    if (note) {
-      note->prefix = nullptr;
-      note->stop = *field == '\0' ? kListEnd : kListEmptyField;
-      note->unread = *field == '\0' ? nullptr : field + 1;
-    }
-    return 0;
-  }
+  return field;
+}
 
-  // Every byte looked at here is below 0x40, so none of them can be the
-  // second byte of a double-byte character.
-  const char* text = field;
-  const bool prefixed = field[1] == ':';
-  if (prefixed) text += 2;
+// Every byte looked at here is below 0x40, so none of them can be the
+// second byte of a double-byte character.
+static bool HasDiskPrefix(const char* field) { return field[1] == ':'; }
+
+// The bytes of the field that starts at `text`, up to its end.
+static size_t FieldLength(const char* text) {
   size_t length = 0;
   while (!IsFieldEnd(text[length])) ++length;
-  // The slot holds 259 characters; a longer field ends the list rather than
-  // overrun it, and the cursor stays put so that the list stays ended.
-  if (length > 259) {
-    if (note) *note = {nullptr, kListFieldTooLong, field};
-    return 0;
-  }
+  return length;
+}
+
+// The slot holds 259 characters; a longer field ends the list rather than
+// overrun it.
+constexpr size_t kMaxFieldLength = 259;
+
+int NextListField(char* dest, const char** cursor) {
+  const char* field = SkipBlanks(*cursor);
+  *cursor = field;
+  if (IsFieldEnd(*field)) return 0;
+
+  const char* text = field;
+  const bool prefixed = HasDiskPrefix(field);
+  if (prefixed) text += 2;
+  const size_t length = FieldLength(text);
+  // The cursor stays put so that the list stays ended.
+  if (length > kMaxFieldLength) return 0;
 
   if (prefixed) {
     CurrentDiskNumber = field[0] >= '0' && field[0] <= '9' ? field[0] - '0' : 0;
   }
   std::memcpy(dest, text, length);
   dest[length] = '\0';
-  if (note) *note = {prefixed ? field : nullptr, kListEnd, nullptr};
   // A field that ended the string ends the list: the cursor rests on its NUL.
   *cursor = text[length] == '\0' ? text + length : text + length + 1;
   return 1;
+}
+
+const char* ListFieldPrefix(const char* cursor) {
+  const char* field = SkipBlanks(cursor);
+  return !IsFieldEnd(*field) && HasDiskPrefix(field) ? field : nullptr;
+}
+
+ListStop ListStopAt(const char* cursor, const char** unread) {
+  const char* field = SkipBlanks(cursor);
+  *unread = nullptr;
+  if (*field == '\0') return kListEnd;
+  if (IsFieldEnd(*field)) {
+    *unread = field + 1;
+    return kListEmptyField;
+  }
+  *unread = field;
+  return kListFieldTooLong;
 }
 
 void ResetProfileState() {

@@ -28,22 +28,23 @@ int ReadProfileKey(const char* path, const char* section, const char* key,
 // Integer key of [SETUP] in SETUP.INI, converted like strtol with clamping.
 int ReadSetupInt(const char* key, int32_t* value);
 
-// Why a list gave no further field.
+// Next field of a comma-separated list into a 260-byte slot; 0 at the end.
+int NextListField(char* dest, const char** cursor);
+
+// What the tokenizer drops and where it stops, for a checker; the updater
+// itself never asks.
+//
+// The "N:" disk prefix that NextListField drops from the field at `cursor`,
+// or null when that field has none.
+const char* ListFieldPrefix(const char* cursor);
+
 enum ListStop {
   kListEnd,           // the text ended
   kListEmptyField,    // an empty field ends the list
   kListFieldTooLong,  // a field too long for its slot ends the list
 };
-
-// What the tokenizer dropped or where it stopped, for a checker.
-struct ListFieldNote {
-  const char* prefix;  // a field's "N:" disk prefix it dropped, or null
-  ListStop stop;       // when no field came: why
-  const char* unread;  // when no field came: the text never read, or null
-};
-
-// Next field of a comma-separated list into a 260-byte slot; 0 at the end.
-int NextListField(char* dest, const char** cursor,
-                  ListFieldNote* note = nullptr);
+// Why NextListField gave no field at `cursor`, and the text it never read
+// (null at the end).
+ListStop ListStopAt(const char* cursor, const char** unread);
 
 void ResetProfileState();

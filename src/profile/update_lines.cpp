@@ -72,24 +72,25 @@ bool ParseCopyLine(const char* value, int32_t instMode, CopyItem* item,
   return applies;
 }
 
-uint32_t ParseUnsigned32(const char* text, bool* plain) {
-  const char* start = text;
+uint32_t ParseUnsigned32(const char* text) {
   while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
   const bool negative = *text == '-';
   if (*text == '-' || *text == '+') ++text;
-  const char* digits = text;
   uint64_t value = 0;
   for (; *text >= '0' && *text <= '9'; ++text) {
     value = value * 10 + static_cast<uint64_t>(*text - '0');
-    if (value > UINT32_MAX) {
-      if (plain) *plain = false;
-      return UINT32_MAX;
-    }
-  }
-  if (plain) {
-    const ptrdiff_t count = text - digits;
-    *plain = digits == start && *text == '\0' && count >= 1 && count <= 10;
+    if (value > UINT32_MAX) return UINT32_MAX;
   }
   return negative ? 0u - static_cast<uint32_t>(value)
                   : static_cast<uint32_t>(value);
+}
+
+bool IsPlainUnsigned32(const char* text) {
+  uint64_t value = 0;
+  size_t digits = 0;
+  for (; text[digits] >= '0' && text[digits] <= '9' && digits <= 10; ++digits) {
+    value = value * 10 + static_cast<uint64_t>(text[digits] - '0');
+  }
+  return text[digits] == '\0' && digits >= 1 && digits <= 10 &&
+         value <= UINT32_MAX;
 }

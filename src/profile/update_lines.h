@@ -65,6 +65,8 @@ bool ParseCopyLine(const char* value, int32_t instMode, CopyItem* item,
 // Decimal text to an unsigned 32-bit count the way the target's strtoul
 // reads it (RequiredDiskSpace, OverwriteOnly): blanks, a sign, digits; a
 // negative number wraps, an overflow gives 0xFFFFFFFF, no digits give 0.
-// `plain`, when given, says whether the text was nothing but 1 to 10
-// digits within range, so that reading it needed none of those rules.
-uint32_t ParseUnsigned32(const char* text, bool* plain = nullptr);
+uint32_t ParseUnsigned32(const char* text);
+
+// Whether `text` is nothing but 1 to 10 digits within range: a count that
+// ParseUnsigned32 reads without any of its rules, for a checker.
+bool IsPlainUnsigned32(const char* text);

@@ -18,10 +18,8 @@ static bool CheckFreeSpace(PlatWindow dialog) {
   const uint32_t required = ParseUnsigned32(text);
   if (required == 0) return true;
 
-  char root[3] = {};
-  for (int i = 0; i < 2 && InstallRecord.InstPath[i] != '\0'; ++i) {
-    root[i] = InstallRecord.InstPath[i];
-  }
+  char root[kPathSize];
+  VolumeRootOf(InstallRecord.InstPath, root);
   uint64_t available = 0, total = 0;
   // A volume that cannot be asked is not held against the player; each
   // file's own check still refuses what does not fit.

@@ -205,6 +205,7 @@ int UpdaterMain() {
 }
 
 void ResetProgramState() {
+  std::memset(&InstallRecord, 0, sizeof InstallRecord);
   DialogPage = 0;
   DialogBusy = 0;
   UpdateItemCount = 0;

@@ -2,10 +2,10 @@
 #pragma once
 #include <cstdint>
 
-#include "base/state.h"
 #include "core/sjis.h"
 #include "platform/platform.h"
 #include "profile/update_lines.h"
+#include "updater/state.h"
 
 // The program after the runtime's start-up; returns the exit code: 1 after a
 // finished update, 0 on every other way out.

@@ -186,21 +186,24 @@ class Checker {
     const char* cursor = value;
     for (;;) {
       char field[kPathSize];
-      ListFieldNote note;
-      if (!NextListField(field, &cursor, &note)) {
-        if (note.stop != kListEnd) {
-          Warning(key, std::string(note.stop == kListEmptyField
+      const char* prefix = ListFieldPrefix(cursor);
+      const char* start = cursor;
+      if (!NextListField(field, &cursor)) {
+        const char* unread = nullptr;
+        const ListStop stop = ListStopAt(start, &unread);
+        if (stop != kListEnd) {
+          Warning(key, std::string(stop == kListEmptyField
                                        ? "an empty field"
                                        : "a field longer than 259 bytes") +
-                           " ends the list: '" + Excerpt(note.unread) +
+                           " ends the list: '" + Excerpt(unread) +
                            "' is never read");
         }
         break;
       }
-      if (note.prefix) {
-        const std::string prefix(note.prefix, 2);
-        Warning(key, "'" + Cp932ToUtf8(prefix) + "' at the start of '" +
-                         Cp932ToUtf8(prefix + field) +
+      if (prefix) {
+        const std::string dropped(prefix, 2);
+        Warning(key, "'" + Cp932ToUtf8(dropped) + "' at the start of '" +
+                         Cp932ToUtf8(dropped + field) +
                          "' is taken as a disk prefix and dropped: the field "
                          "reads '" + Cp932ToUtf8(field) + "'");
       }
@@ -267,10 +270,9 @@ class Checker {
   void CheckRequiredDiskSpace() {
     const IniValue value = Read("UPDATE", "RequiredDiskSpace", kPathSize);
     if (!value.present) return;
-    bool plain = false;
-    const uint32_t required = ParseUnsigned32(value.text.c_str(), &plain);
+    const uint32_t required = ParseUnsigned32(value.text.c_str());
     const std::string& text = value.text;
-    if (!plain) {
+    if (!IsPlainUnsigned32(text.c_str())) {
       Warning("RequiredDiskSpace",
               "'" + Cp932ToUtf8(text) + "' is not a plain decimal byte "
               "count; the updater reads it as " + std::to_string(required) +

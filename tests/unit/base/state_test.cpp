@@ -1,4 +1,5 @@
-// The shared state's helpers: the path join and the caption's start value.
+// The shared state's helpers: the path join, the volume of a path, the
+// error box.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -70,6 +71,29 @@ TEST(AppendPathComponent, RefusesAJoinThatDoesNotFit) {
   EXPECT_FALSE(AppendPathComponent(path2.bytes, "x"));
 }
 
+// One rule for the volume of a path, for the run's free-space page and for
+// each file's own check.
+TEST(VolumeRootOf, DriveLetterElseTheHoldingFolder) {
+  const struct {
+    const char* path;
+    const char* root;
+  } cases[] = {
+      {"C:\\Games\\Story", "C:"},
+      {"d:", "d:"},
+      {"\\\\server\\share\\Game", "\\\\server\\share\\"},
+      {"/home/player/Game", "/home/player/"},
+      {"Game", "."},
+      // The second byte of "ソ" is 0x5C and separates nothing.
+      {"Data\\ソ", "Data\\"},
+      {"ソ", "."},
+  };
+  for (const auto& c : cases) {
+    char root[kPathSize];
+    VolumeRootOf(c.path, root);
+    EXPECT_STREQ(root, c.root) << c.path;
+  }
+}
+
 #ifndef _WIN32
 TEST(UpdaterState, ErrorBoxIsOwnedByTheDialogOnceItExists) {
   ResetUpdaterState();
@@ -91,55 +115,6 @@ TEST(UpdaterState, ErrorBoxIsOwnedByTheDialogOnceItExists) {
   ResetUpdaterState();
 }
 
-// What the dialog shows when it first waits for the user.
-struct DialogView {
-  std::string info;
-  bool backEnabled;
-  bool nextEnabled;
-};
-DialogView gView;
-void (*gInitialise)(PlatWindow);
-
-DialogView ShowDialog(void (*initialise)(PlatWindow)) {
-  gInitialise = initialise;
-  const PosixUiDriver driver = {
-      nullptr,
-      [](void*, PlatWindow dialog) {
-        gView = {PosixDialogControlText(dialog, kIdInfo),
-                 PosixDialogControlEnabled(dialog, kIdBack),
-                 PosixDialogControlEnabled(dialog, kIdNext)};
-        return -1;  // leave the dialog
-      },
-      nullptr};
-  PosixSetUiDriver(&driver);
-  PlatRunDialog([](PlatWindow dialog, unsigned message, uintptr_t, intptr_t) {
-    if (message == kPlatMsgInit) gInitialise(dialog);
-    return 0;
-  });
-  PosixSetUiDriver(nullptr);
-  return gView;
-}
-
-TEST(DialogHelpers, InfoTextIsFormattedAndCut) {
-  DialogView view = ShowDialog([](PlatWindow dialog) {
-    SetInfoText(dialog, "%s", "100% ゲーム %s");
-    EnableControl(dialog, kIdBack, 1);
-    EnableControl(dialog, kIdNext, 0);
-  });
-  EXPECT_EQ(view.info, "100% ゲーム %s");
-  EXPECT_TRUE(view.backEnabled);
-  EXPECT_FALSE(view.nextEnabled);
-
-  view = ShowDialog([](PlatWindow dialog) {
-    SetInfoText(dialog, "%s をコピーしています (%i)", "Data\\A.dat", -3);
-  });
-  EXPECT_EQ(view.info, "Data\\A.dat をコピーしています (-3)");
-
-  view = ShowDialog([](PlatWindow dialog) {
-    SetInfoText(dialog, "%s", std::string(2000, 'a').c_str());
-  });
-  EXPECT_EQ(view.info, std::string(1023, 'a'));
-}
 #endif
 
 }  // namespace
