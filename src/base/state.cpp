@@ -9,8 +9,8 @@ char WindowCaption[kMessageSize] = "UPDATE";
 PlatWindow DialogWindow;
 
 int ShowUpdaterError(const char* text) {
-  return PlatMessageBox(DialogWindow, text, WindowCaption,
-                        kPlatMbIconError | kPlatMbOk);
+  return PlatMessageBox(DialogWindow, text, WindowCaption, kPlatButtonsOk,
+                        kPlatIconError);
 }
 
 bool AppendPathComponent(char* path, const char* component) {

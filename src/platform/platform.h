@@ -101,16 +101,15 @@ void PlatReadInstallValues(const char* subKey, PlatInstallValues* values);
 
 // ---- Windows and message boxes ----------------------------------------------
 
-enum : unsigned {
-  kPlatMbOk = 0x0u,
-  kPlatMbOkCancel = 0x1u,
-  kPlatMbIconError = 0x10u,
-};
-enum : int { kPlatIdOk = 1, kPlatIdCancel = 2 };
+enum PlatButtons { kPlatButtonsOk, kPlatButtonsOkCancel };
+enum PlatIcon { kPlatIconNone, kPlatIconError };
+enum PlatAnswer { kPlatIdOk = 1, kPlatIdCancel = 2 };
 
-// A modal message box; returns the button pressed (kPlatIdOk, kPlatIdCancel).
-int PlatMessageBox(PlatWindow owner, const char* text, const char* caption,
-                   unsigned type);
+// A modal message box with these buttons and icon; returns the button
+// pressed (closing the box answers Cancel where there is one, else OK).
+PlatAnswer PlatMessageBox(PlatWindow owner, const char* text,
+                          const char* caption, PlatButtons buttons,
+                          PlatIcon icon);
 
 // Finds a top-level window by class and title. A null class means the
 // system's dialog class (that of every dialog box and message box).
@@ -122,13 +121,20 @@ void PlatBringToFront(PlatWindow window);
 // ---- The wizard dialog --------------------------------------------------------
 
 // Neutral messages the dialog host feeds to the dialog procedure.
-enum PlatDialogMessage : unsigned {
+enum PlatDialogMessage {
   kPlatMsgInit = 1,       // the dialog was created
-  kPlatMsgCommand = 2,    // wParam: (notification code << 16) | control id
+  kPlatMsgCommand = 2,    // a control sent `command`
   kPlatMsgSetCursor = 3,  // the cursor is over the dialog
 };
-typedef int (*PlatDialogProc)(PlatWindow dialog, unsigned message,
-                              uintptr_t wParam, intptr_t lParam);
+// What a control sent: its id and its notification code (0 for a click).
+struct PlatCommand {
+  int id;
+  int code;
+};
+// Returns nonzero when it handled the message (for set-cursor: when it set
+// the cursor itself). `command` is {0, 0} but for kPlatMsgCommand.
+typedef int (*PlatDialogProc)(PlatWindow dialog, PlatDialogMessage message,
+                              PlatCommand command);
 
 // Runs the modal wizard dialog (template 101) with `proc`. Returns the value
 // passed to PlatEndDialog, or -1 when the dialog could not be created.
@@ -145,14 +151,12 @@ void PlatSetCursor(PlatCursor cursor);
 
 // ---- Shell copy ---------------------------------------------------------------
 
-enum : unsigned {
-  kPlatCopyFileFlags = 0x0210u,    // FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR
-  kPlatCopyFolderFlags = 0x0610u,  // ... | FOF_NOERRORUI
-};
+enum PlatCopyResult { kPlatCopyDone, kPlatCopyFailed, kPlatCopyStopped };
 
 // Copies `from` (a file or a folder, double-NUL terminated) into `to`
-// (double-NUL terminated) the way the shell does: existing files replaced,
-// missing folders created, with a progress display. Returns 0 on success,
-// nonzero on failure; `aborted` is set when the user stopped the copy.
-int PlatShellCopy(PlatWindow owner, const char* from, const char* to,
-                  unsigned flags, bool* aborted);
+// (double-NUL terminated) the way the shell does: existing files replaced
+// and missing folders created without asking, with a progress display, and
+// with the shell's own error display when `showErrors`. Stopped when the
+// user stopped it, whatever else went wrong.
+PlatCopyResult PlatShellCopy(PlatWindow owner, const char* from,
+                             const char* to, bool showErrors);

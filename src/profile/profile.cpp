@@ -14,8 +14,8 @@ int OptionalKeysMode;
 int CurrentDiskNumber;
 
 int ShowSetupError(const char* text) {
-  return PlatMessageBox(DialogWindow, text, "INSTCMMN",
-                        kPlatMbIconError | kPlatMbOk);
+  return PlatMessageBox(DialogWindow, text, "INSTCMMN", kPlatButtonsOk,
+                        kPlatIconError);
 }
 
 // Every reader: an empty value counts as a missing key, and the destination

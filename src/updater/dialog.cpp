@@ -44,8 +44,8 @@ static void Step(PlatWindow dialog, int command) {
   DialogBusy = 0;
 }
 
-int UpdateDialogProc(PlatWindow dialog, unsigned message, uintptr_t wParam,
-                     intptr_t) {
+int UpdateDialogProc(PlatWindow dialog, PlatDialogMessage message,
+                     PlatCommand command) {
   switch (message) {
     case kPlatMsgSetCursor:
       if (DialogBusy != 1) return 0;
@@ -55,12 +55,11 @@ int UpdateDialogProc(PlatWindow dialog, unsigned message, uintptr_t wParam,
       InitUpdateDialog(dialog);
       return 0;
     case kPlatMsgCommand:
-      // The whole wParam: a command with a notification code is no click.
-      if (wParam == static_cast<uintptr_t>(kIdNext) ||
-          wParam == static_cast<uintptr_t>(kIdBack)) {
-        Step(dialog, static_cast<int>(wParam));
-      } else if (wParam == static_cast<uintptr_t>(kIdCancel) &&
-                 DialogBusy != 1) {
+      // A command with a notification code is no click.
+      if (command.code != 0) return 0;
+      if (command.id == kIdNext || command.id == kIdBack) {
+        Step(dialog, command.id);
+      } else if (command.id == kIdCancel && DialogBusy != 1) {
         PlatEndDialog(dialog, -1);
       }
       return 0;

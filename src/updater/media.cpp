@@ -41,8 +41,8 @@ static bool WaitForDisc(PlatWindow dialog, int32_t disk, char* drive) {
     std::snprintf(text, sizeof text,
                   "ＣＤ－ＲＯＭドライブに「%s」ディスク %i を入れて下さい",
                   UpdaterSettings.GameTitle, static_cast<int>(disk));
-    if (PlatMessageBox(dialog, text, WindowCaption, kPlatMbOkCancel) !=
-        kPlatIdOk) {
+    if (PlatMessageBox(dialog, text, WindowCaption, kPlatButtonsOkCancel,
+                       kPlatIconNone) != kPlatIdOk) {
       return false;
     }
   }
@@ -77,12 +77,12 @@ static CopyOutcome CopyMediaItem(PlatWindow dialog, char* drive,
   if (isFile && !AppendPathComponent(destination, item.Path)) return kFailed;
 
   SetInfoText(dialog, "%s をコピーしています", item.Path);
-  bool aborted = false;
-  const int result =
-      PlatShellCopy(dialog, source, destination,
-                    isFile ? kPlatCopyFileFlags : kPlatCopyFolderFlags, &aborted);
-  if (aborted) return kStopped;
-  if (result != 0) return kFailed;
+  // The shell's own error display only for a file: a folder's copy fails
+  // quietly, and the updater reports it.
+  const PlatCopyResult result =
+      PlatShellCopy(dialog, source, destination, isFile);
+  if (result == kPlatCopyStopped) return kStopped;
+  if (result == kPlatCopyFailed) return kFailed;
   // Files from a disc come read-only.
   PlatSetNormalAttributes(destination);
   return kCopied;

@@ -136,8 +136,8 @@ static bool WaitForGameToQuit(const char* title) {
                   "してから [OK] を、アップデートを中止する場合は [キャンセル] "
                   "を押して下さい",
                   title);
-    if (PlatMessageBox(nullptr, prompt, WindowCaption, kPlatMbOkCancel) !=
-        kPlatIdOk) {
+    if (PlatMessageBox(nullptr, prompt, WindowCaption, kPlatButtonsOkCancel,
+                       kPlatIconNone) != kPlatIdOk) {
       PlatBringToFront(game);
       return false;
     }

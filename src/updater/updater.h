@@ -20,8 +20,8 @@ void ShutdownCleanup();
 void ConvertMessageEscapes(char* dest, const char* source);
 
 // The wizard dialog procedure and its initialisation.
-int UpdateDialogProc(PlatWindow dialog, unsigned message, uintptr_t wParam,
-                     intptr_t lParam);
+int UpdateDialogProc(PlatWindow dialog, PlatDialogMessage message,
+                     PlatCommand command);
 void InitUpdateDialog(PlatWindow dialog);
 
 // The update itself, called from the confirmation page.

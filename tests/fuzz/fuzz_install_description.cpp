@@ -10,13 +10,14 @@
 #include <cstring>
 
 #include "base/state.h"
-#include "platform/posix/posix_hooks.h"
+#include "posix_hooks.h"
 #include "profile/install_description.h"
 #include "profile/profile.h"
 
 namespace {
 
-int AnswerOk(void*, PlatWindow, const char*, const char*, unsigned) {
+PlatAnswer AnswerOk(void*, PlatWindow, const char*, const char*, PlatButtons,
+                    PlatIcon) {
   return kPlatIdOk;
 }
 

@@ -1,6 +1,6 @@
 // The wizard: its pages, Cancel, the shortfall page with Back, and the
 // guard against clicks while a step is busy.
-#include "platform/posix/posix_hooks.h"
+#include "posix_hooks.h"
 #include "program_fixture.h"
 #include "updater/updater.h"
 
@@ -137,10 +137,10 @@ TEST_F(DialogTest, CommandsWhileTheRunShowsABoxAreIgnored) {
   ui_.DuringNextErrorBox([&cursorAnswer](PlatWindow dialog) {
     // The buttons are disabled, but Escape and the close box still send
     // Cancel through the dialog manager.
-    UpdateDialogProc(dialog, kPlatMsgCommand, kIdCancel, 0);
-    UpdateDialogProc(dialog, kPlatMsgCommand, kIdNext, 0);
-    UpdateDialogProc(dialog, kPlatMsgCommand, kIdBack, 0);
-    cursorAnswer = UpdateDialogProc(dialog, kPlatMsgSetCursor, 0, 0);
+    UpdateDialogProc(dialog, kPlatMsgCommand, {kIdCancel, 0});
+    UpdateDialogProc(dialog, kPlatMsgCommand, {kIdNext, 0});
+    UpdateDialogProc(dialog, kPlatMsgCommand, {kIdBack, 0});
+    cursorAnswer = UpdateDialogProc(dialog, kPlatMsgSetCursor, {0, 0});
   });
   EXPECT_EQ(RunUpdater(), 0);
   ASSERT_EQ(ui_.boxes().size(), 2u);
@@ -159,11 +159,11 @@ TEST_F(DialogTest, CommandsWithANotificationCodeAreNoClicks) {
   int pageAfter = -1;
   int cursorAnswer = -1;
   ui_.Press([&pageAfter, &cursorAnswer] {
-    UpdateDialogProc(DialogWindow, kPlatMsgCommand, (1u << 16) | kIdCancel, 0);
-    UpdateDialogProc(DialogWindow, kPlatMsgCommand, (1u << 16) | kIdNext, 0);
+    UpdateDialogProc(DialogWindow, kPlatMsgCommand, {kIdCancel, 1});
+    UpdateDialogProc(DialogWindow, kPlatMsgCommand, {kIdNext, 1});
     pageAfter = DialogPage;
     // Not busy: the cursor is left to the default handling.
-    cursorAnswer = UpdateDialogProc(DialogWindow, kPlatMsgSetCursor, 0, 0);
+    cursorAnswer = UpdateDialogProc(DialogWindow, kPlatMsgSetCursor, {0, 0});
     return kIdNext;
   });
   ui_.Press(kIdCancel);

@@ -3,7 +3,7 @@
 // the copies end the run.
 #include <sys/stat.h>
 
-#include "platform/posix/posix_hooks.h"
+#include "posix_hooks.h"
 #include "program_fixture.h"
 
 namespace {
@@ -61,7 +61,7 @@ class MediaTest : public ProgramTest {
   }
   bool AnyPrompt() const {
     for (const ShownBox& box : ui_.boxes()) {
-      if (box.type == kPlatMbOkCancel) return true;
+      if (box.buttons == kPlatButtonsOkCancel) return true;
     }
     return false;
   }
@@ -123,7 +123,8 @@ TEST_F(MediaTest, PromptUntilTheDiscIsInserted) {
   for (const ShownBox& box : ui_.boxes()) {
     EXPECT_EQ(box.text, InsertPrompt(2));
     EXPECT_EQ(box.caption, kCaption);
-    EXPECT_EQ(box.type, kPlatMbOkCancel);  // no icon
+    EXPECT_EQ(box.buttons, kPlatButtonsOkCancel);
+    EXPECT_EQ(box.icon, kPlatIconNone);
     EXPECT_NE(box.owner, nullptr);
     EXPECT_EQ(box.cursor, kPlatCursorWait);
   }
@@ -225,7 +226,8 @@ TEST_F(MediaTest, MissingSourceFailsAsAFolderWithoutTheShellsError) {
   ASSERT_EQ(ui_.boxes().size(), 2u);
   EXPECT_EQ(ui_.boxes()[0].text, CopyFailed("Gone.dat"));
   EXPECT_EQ(ui_.boxes()[0].caption, kCaption);
-  EXPECT_EQ(ui_.boxes()[0].type, kPlatMbIconError);
+  EXPECT_EQ(ui_.boxes()[0].buttons, kPlatButtonsOk);
+  EXPECT_EQ(ui_.boxes()[0].icon, kPlatIconError);
   EXPECT_NE(ui_.boxes()[0].owner, nullptr);
   EXPECT_EQ(ui_.boxes()[1].text, kInterrupted);
   EXPECT_EQ(infoDuringBox, "Gone.dat をコピーしています");

@@ -11,7 +11,7 @@
 #include "base/state.h"
 #include "core/filetime.h"
 #include "package/package.h"
-#include "platform/posix/posix_hooks.h"
+#include "posix_hooks.h"
 #include "profile/install_description.h"
 #include "profile/profile.h"
 #include "test_package.h"

@@ -1,6 +1,6 @@
 // The update run: each mode with and without OverwriteOnly, the InstMode
 // filter, gaps in the keys, the data folder, and the failures that end it.
-#include "platform/posix/posix_hooks.h"
+#include "posix_hooks.h"
 #include "program_fixture.h"
 
 namespace {

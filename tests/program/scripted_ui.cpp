@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/ids.h"
+
 
 namespace {
 std::string TextOf(const char* text) { return text ? text : "<none>"; }
@@ -23,12 +25,13 @@ void ScriptedUi::DuringNextErrorBox(std::function<void(PlatWindow)> action) {
   duringErrorBox_ = std::move(action);
 }
 
-int ScriptedUi::OnMessageBox(void* ctx, PlatWindow owner, const char* text,
-                             const char* caption, unsigned type) {
+PlatAnswer ScriptedUi::OnMessageBox(void* ctx, PlatWindow owner,
+                                    const char* text, const char* caption,
+                                    PlatButtons buttons, PlatIcon icon) {
   auto* ui = static_cast<ScriptedUi*>(ctx);
-  ui->boxes_.push_back({TextOf(text), TextOf(caption), owner, type,
+  ui->boxes_.push_back({TextOf(text), TextOf(caption), owner, buttons, icon,
                         PosixCurrentCursor()});
-  if ((type & 0xFu) == kPlatMbOk) {
+  if (buttons == kPlatButtonsOk) {
     if (ui->duringErrorBox_) {
       auto action = std::move(ui->duringErrorBox_);
       ui->duringErrorBox_ = nullptr;
@@ -42,17 +45,17 @@ int ScriptedUi::OnMessageBox(void* ctx, PlatWindow owner, const char* text,
   }
   Action next = std::move(ui->answers_.front());
   ui->answers_.pop_front();
-  return next();
+  return next() == kPlatIdOk ? kPlatIdOk : kPlatIdCancel;
 }
 
 int ScriptedUi::OnDialogInput(void* ctx, PlatWindow dialog) {
   auto* ui = static_cast<ScriptedUi*>(ctx);
   ui->pages_.push_back({TextOf(PosixDialogCaption(dialog)),
-                        TextOf(PosixDialogControlText(dialog, 1001)),
-                        TextOf(PosixDialogControlText(dialog, 1)),
-                        PosixDialogControlEnabled(dialog, 4),
-                        PosixDialogControlEnabled(dialog, 1),
-                        PosixDialogControlEnabled(dialog, 2),
+                        TextOf(PosixDialogControlText(dialog, UPD_ID_INFO)),
+                        TextOf(PosixDialogControlText(dialog, UPD_ID_NEXT)),
+                        PosixDialogControlEnabled(dialog, UPD_ID_BACK),
+                        PosixDialogControlEnabled(dialog, UPD_ID_NEXT),
+                        PosixDialogControlEnabled(dialog, UPD_ID_CANCEL),
                         PosixDialogFocus(dialog), PosixCurrentCursor()});
   if (ui->presses_.empty()) {
     ADD_FAILURE() << "the dialog waited for a press the script does not have";

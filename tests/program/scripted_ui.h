@@ -7,14 +7,15 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/posix/posix_hooks.h"
+#include "posix_hooks.h"
 
 // One message box as it was shown.
 struct ShownBox {
   std::string text;
   std::string caption;
   PlatWindow owner;
-  unsigned type;
+  PlatButtons buttons;
+  PlatIcon icon;
   PlatCursor cursor;  // the cursor over the dialog while the box was open
 };
 
@@ -56,8 +57,9 @@ class ScriptedUi {
   size_t unusedAnswers() const { return answers_.size(); }
 
  private:
-  static int OnMessageBox(void* ctx, PlatWindow owner, const char* text,
-                          const char* caption, unsigned type);
+  static PlatAnswer OnMessageBox(void* ctx, PlatWindow owner, const char* text,
+                                 const char* caption, PlatButtons buttons,
+                                 PlatIcon icon);
   static int OnDialogInput(void* ctx, PlatWindow dialog);
 
   std::deque<Action> presses_;

@@ -1,7 +1,7 @@
 // Start-up: every stop before the dialog, what it shows, and that it
 // cleans up after itself.
 #include "program_fixture.h"
-#include "platform/posix/posix_hooks.h"
+#include "posix_hooks.h"
 
 namespace {
 
@@ -41,7 +41,8 @@ TEST_F(StartupTest, GameWithoutInstModeIsNotInstalled) {
   EXPECT_EQ(ui_.boxes()[0].text,
             "「Example Story」がインストールされていません");
   EXPECT_EQ(ui_.boxes()[0].caption, "UPDATE");
-  EXPECT_EQ(ui_.boxes()[0].type, unsigned{kPlatMbIconError});
+  EXPECT_EQ(ui_.boxes()[0].buttons, kPlatButtonsOk);
+  EXPECT_EQ(ui_.boxes()[0].icon, kPlatIconError);
   EXPECT_FALSE(TemporaryUpdateIniLeft());
 }
 
@@ -62,7 +63,8 @@ TEST_F(StartupTest, UpdateMessageIsShownBeforeTheCaptionIsBuilt) {
   EXPECT_EQ(ui_.boxes()[0].text, "First\rSecond");
   EXPECT_EQ(ui_.boxes()[0].caption, "UPDATE");
   EXPECT_EQ(ui_.boxes()[0].owner, nullptr);
-  EXPECT_EQ(ui_.boxes()[0].type, unsigned{kPlatMbIconError});
+  EXPECT_EQ(ui_.boxes()[0].buttons, kPlatButtonsOk);
+  EXPECT_EQ(ui_.boxes()[0].icon, kPlatIconError);
   // The message only informs: start-up went on to the dialog.
   EXPECT_EQ(ui_.pages().size(), 1u);
 }
@@ -207,7 +209,8 @@ TEST_F(StartupTest, RunningGameAsksAgainOnOkAndStopsOnCancel) {
     EXPECT_EQ(box.text, kRunningPrompt);
     EXPECT_EQ(box.caption, kCaption);
     EXPECT_EQ(box.owner, nullptr);
-    EXPECT_EQ(box.type, unsigned{kPlatMbOkCancel});
+    EXPECT_EQ(box.buttons, kPlatButtonsOkCancel);
+    EXPECT_EQ(box.icon, kPlatIconNone);
   }
   // No interruption message: the player chose to stop.
   EXPECT_TRUE(ui_.pages().empty());

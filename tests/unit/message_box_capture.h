@@ -7,13 +7,14 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/posix/posix_hooks.h"
+#include "posix_hooks.h"
 
 struct CapturedBox {
   PlatWindow owner;
   std::string text;
   std::string caption;
-  unsigned type;
+  PlatButtons buttons;
+  PlatIcon icon;
 };
 
 class MessageBoxCapture {
@@ -30,10 +31,11 @@ class MessageBoxCapture {
   std::vector<CapturedBox> Take() { return std::move(boxes_); }
 
  private:
-  static int Answer(void* ctx, PlatWindow owner, const char* text,
-                    const char* caption, unsigned type) {
+  static PlatAnswer Answer(void* ctx, PlatWindow owner, const char* text,
+                           const char* caption, PlatButtons buttons,
+                           PlatIcon icon) {
     static_cast<MessageBoxCapture*>(ctx)->boxes_.push_back(
-        {owner, text, caption, type});
+        {owner, text, caption, buttons, icon});
     return kPlatIdOk;
   }
   std::vector<CapturedBox> boxes_;

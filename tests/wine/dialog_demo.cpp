@@ -15,7 +15,7 @@ namespace {
 const char kCaption[] = "デモ アップデータ 1.00";
 bool busy;
 
-int DemoProc(PlatWindow dialog, unsigned message, uintptr_t wParam, intptr_t) {
+int DemoProc(PlatWindow dialog, PlatDialogMessage message, PlatCommand command) {
   switch (message) {
     case kPlatMsgInit:
       PlatSetWindowText(dialog, kCaption);
@@ -30,12 +30,13 @@ int DemoProc(PlatWindow dialog, unsigned message, uintptr_t wParam, intptr_t) {
       return 1;
     case kPlatMsgCommand:
       if (busy) return 0;
-      if (wParam == 1) {
+      if (command.code != 0) return 0;
+      if (command.id == 1) {
         busy = true;
         PlatSetControlText(dialog, 1001, "");
-        const int answer = PlatMessageBox(dialog, "一行目\r二行目 ソ",
+        const PlatAnswer answer = PlatMessageBox(dialog, "一行目\r二行目 ソ",
                                           kCaption,
-                                          kPlatMbOkCancel | kPlatMbIconError);
+                                          kPlatButtonsOkCancel, kPlatIconError);
         if (answer == kPlatIdOk) {
           PlatSetControlText(dialog, 1001, "OK");
           PlatEnableControl(dialog, 4, true);
@@ -45,9 +46,9 @@ int DemoProc(PlatWindow dialog, unsigned message, uintptr_t wParam, intptr_t) {
           PlatSetControlText(dialog, 1001, "キャンセル");
         }
         busy = false;
-      } else if (wParam == 4) {
+      } else if (command.id == 4) {
         PlatEndDialog(dialog, 0);
-      } else if (wParam == 2) {
+      } else if (command.id == 2) {
         PlatEndDialog(dialog, -1);
       }
       return 0;
@@ -66,7 +67,7 @@ int main() {
   }
   const intptr_t result = PlatRunDialog(DemoProc);
   if (result != 0) {
-    PlatMessageBox(nullptr, "中断しました", kCaption, kPlatMbIconError);
+    PlatMessageBox(nullptr, "中断しました", kCaption, kPlatButtonsOk, kPlatIconError);
     return 0;
   }
   return 1;

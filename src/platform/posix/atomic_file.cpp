@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/posix/hook_state.h"
+#include "platform/posix/syscalls.h"
 
 namespace {
 
@@ -27,9 +27,8 @@ void FolderOf(const char* path, char* folder, size_t capacity) {
 
 }  // namespace
 
-bool AtomicBegin(AtomicFile* file, const char* target, bool testFaults) {
+bool AtomicBegin(AtomicFile* file, const char* target) {
   file->fd = -1;
-  file->testFaults = testFaults;
   const size_t length = std::strlen(target);
   if (length >= sizeof file->target) return false;
   std::memcpy(file->target, target, length + 1);
@@ -44,23 +43,14 @@ bool AtomicBegin(AtomicFile* file, const char* target, bool testFaults) {
 }
 
 bool AtomicWrite(AtomicFile* file, const void* data, size_t size) {
-  size_t allowed = size;
-  if (file->testFaults && gPosixHooks.writeBudgetSet) {
-    if (gPosixHooks.writeBudget < allowed) allowed = gPosixHooks.writeBudget;
-    gPosixHooks.writeBudget -= allowed;
-  }
   const char* p = static_cast<const char*>(data);
-  for (size_t done = 0; done < allowed;) {
-    const ssize_t n = write(file->fd, p + done, allowed - done);
+  for (size_t done = 0; done < size;) {
+    const ssize_t n = gPosixSyscalls.xWrite(file->fd, p + done, size - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
     }
     done += static_cast<size_t>(n);
-  }
-  if (allowed < size) {
-    errno = ENOSPC;  // the injected fault looks like a full disk
-    return false;
   }
   return true;
 }

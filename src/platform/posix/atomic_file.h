@@ -10,16 +10,14 @@
 
 struct AtomicFile {
   int fd;
-  bool testFaults;  // the test hook's write budget applies
   char target[kPosixPathSize];
   char temp[kPosixPathSize];
 };
 
-// Creates the temporary file for `target` (a POSIX path). With `testFaults`
-// the writes count against the test hook's write budget. False on failure.
-bool AtomicBegin(AtomicFile* file, const char* target, bool testFaults);
+// Creates the temporary file for `target` (a POSIX path). False on failure.
+bool AtomicBegin(AtomicFile* file, const char* target);
 
-// Appends bytes. False on failure, also when the write budget runs out.
+// Appends bytes. False on failure.
 bool AtomicWrite(AtomicFile* file, const void* data, size_t size);
 
 // Gives the file `mode`, and `times` (access, modification) when not null,

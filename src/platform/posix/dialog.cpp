@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "core/ids.h"
-#include "platform/posix/hook_state.h"
+#include "platform/posix/dialog.h"
 #include "platform/posix/ui.h"
 #include "platform/posix/window.h"
 
@@ -73,10 +73,12 @@ void Press(Dialog* dialog, int input) {
     if (!button || button->id == kInfoId || !button->enabled) return;
   }
   PlatWindow window = &dialog->window;
-  if (!dialog->proc(window, kPlatMsgSetCursor, 0, 0)) gCursor = kPlatCursorArrow;
+  if (!dialog->proc(window, kPlatMsgSetCursor, PlatCommand{0, 0})) {
+    gCursor = kPlatCursorArrow;
+  }
   const bool nested = dialog->handling;
   dialog->handling = true;
-  dialog->proc(window, kPlatMsgCommand, static_cast<uintptr_t>(id), 0);
+  dialog->proc(window, kPlatMsgCommand, PlatCommand{id, 0});
   dialog->handling = nested;
 }
 
@@ -87,11 +89,10 @@ intptr_t PlatRunDialog(PlatDialogProc proc) {
   CreateDialog(proc);
   PlatWindow window = &gDialog.window;
   ListWindow(window);
-  proc(window, kPlatMsgInit, 0, 0);
-  const PosixUiDriver& driver = gPosixHooks.driver;
+  proc(window, kPlatMsgInit, PlatCommand{0, 0});
   while (!gDialog.ended) {
-    const int input = gPosixHooks.driverSet ? driver.dialogInput(driver.ctx, window)
-                                            : TerminalDialogInput(window);
+    const PosixUi& ui = PosixCurrentUi();
+    const int input = ui.dialogInput(ui.ctx, window);
     if (input < 0) {
       gDialog.ended = true;
       gDialog.result = -1;
@@ -121,10 +122,11 @@ void PlatSetWindowText(PlatWindow dialog, const char* text) {
 void PlatSetControlText(PlatWindow dialog, int controlId, const char* text) {
   if (Control* control = FindControl(AsDialog(dialog), controlId)) {
     std::snprintf(control->text, sizeof control->text, "%s", text);
-    // The terminal shows the dialog when it waits for a key; what the run
-    // reports in between is shown as it comes.
-    if (controlId == kInfoId && gDialog.handling && !gPosixHooks.driverSet)
-      TerminalShowInfo(text);
+    // The dialog is drawn when it waits for a key; what the run reports in
+    // between is shown as it comes.
+    const PosixUi& ui = PosixCurrentUi();
+    if (controlId == kInfoId && gDialog.handling && ui.showInfo)
+      ui.showInfo(ui.ctx, text);
   }
 }
 

@@ -97,7 +97,7 @@ bool PlatWriteWholeFile(const char* path, const void* data, uint32_t size,
     return false;
   }
   AtomicFile file;
-  if (!AtomicBegin(&file, posix, true)) return false;
+  if (!AtomicBegin(&file, posix)) return false;
   if (!AtomicWrite(&file, data, size)) {
     AtomicAbandon(&file);
     return false;

@@ -1,17 +1,17 @@
 // Message boxes: listed in the window table while open (another updater
-// finds them by caption), answered by the scripted driver or the terminal.
-#include "platform/posix/hook_state.h"
+// finds them by caption), answered by the user interface in use.
 #include "platform/posix/ui.h"
 #include "platform/posix/window.h"
 
-int PlatMessageBox(PlatWindow owner, const char* text, const char* caption, unsigned type) {
+PlatAnswer PlatMessageBox(PlatWindow owner, const char* text,
+                          const char* caption, PlatButtons buttons,
+                          PlatIcon icon) {
   PlatWindowTag box;
   InitWindow(&box, kWindowMessageBox, kDialogClass, caption);
   ListWindow(&box);
-  const PosixUiDriver& driver = gPosixHooks.driver;
-  const int answer = gPosixHooks.driverSet
-                         ? driver.messageBox(driver.ctx, owner, text, box.title, type)
-                         : TerminalMessageBox(text, box.title, type);
+  const PosixUi& ui = PosixCurrentUi();
+  const PlatAnswer answer =
+      ui.messageBox(ui.ctx, owner, text, box.title, buttons, icon);
   UnlistWindow(&box);
   return answer;
 }

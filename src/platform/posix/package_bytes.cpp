@@ -8,8 +8,6 @@
 #include <cstdlib>
 
 #include "platform/platform.h"
-#include "platform/posix/atomic_file.h"
-#include "platform/posix/append_package.h"
 #include "platform/posix/package_trailer.h"
 
 namespace {
@@ -72,38 +70,4 @@ bool PlatLocatePackage(const uint8_t** image, uint32_t* size) {
   *image = package;
   *size = packageSize;
   return true;
-}
-
-bool AppendPackageToExecutable(const char* executable, const uint8_t* package,
-                               uint32_t packageSize, const char* output) {
-  const int in = open(executable, O_RDONLY);
-  if (in < 0) return false;
-  struct stat info;
-  bool ok = fstat(in, &info) == 0;
-  // A package already there is dropped, so packages never stack up.
-  off_t programSize = info.st_size;
-  uint64_t oldPackage = 0;
-  if (ok) FindAppendedPackage(in, &programSize, &oldPackage);
-  AtomicFile file;
-  ok = ok && AtomicBegin(&file, output, false);
-  if (!ok) {
-    close(in);
-    return false;
-  }
-  uint8_t chunk[65536];
-  for (off_t done = 0; ok && done < programSize;) {
-    const size_t n = static_cast<size_t>(
-        programSize - done < static_cast<off_t>(sizeof chunk) ? programSize - done : sizeof chunk);
-    ok = ReadAt(in, chunk, n, done) && AtomicWrite(&file, chunk, n);
-    done += static_cast<off_t>(n);
-  }
-  close(in);
-  uint8_t trailer[kPackageTrailerSize];
-  EncodePackageTrailer(packageSize, trailer);
-  ok = ok && AtomicWrite(&file, package, packageSize) && AtomicWrite(&file, trailer, sizeof trailer);
-  if (!ok) {
-    AtomicAbandon(&file);
-    return false;
-  }
-  return AtomicCommit(&file, 0755, nullptr);
 }

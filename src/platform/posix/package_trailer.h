@@ -2,16 +2,18 @@
 // executable's bytes, then the package, then 16 bytes:
 //   offset 0: the package size, unsigned 64-bit little-endian;
 //   offset 8: the magic "UPDPKG\r\n" (8 bytes).
-// Only the encoding lives here, so that tools on any system can write it.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
+
+#include "core/le.h"
 
 constexpr size_t kPackageTrailerSize = 16;
 constexpr char kPackageTrailerMagic[8] = {'U', 'P', 'D', 'P', 'K', 'G', '\r', '\n'};
 
 inline void EncodePackageTrailer(uint64_t packageSize, uint8_t (&trailer)[kPackageTrailerSize]) {
-  for (int i = 0; i < 8; ++i) trailer[i] = static_cast<uint8_t>(packageSize >> (8 * i));
+  StoreLe64(trailer, packageSize);
   std::memcpy(trailer + 8, kPackageTrailerMagic, sizeof kPackageTrailerMagic);
 }
 
@@ -21,8 +23,7 @@ inline bool DecodePackageTrailer(const uint8_t* trailer, uint64_t fileSize, uint
   if (fileSize < kPackageTrailerSize ||
       std::memcmp(trailer + 8, kPackageTrailerMagic, sizeof kPackageTrailerMagic) != 0)
     return false;
-  uint64_t size = 0;
-  for (int i = 0; i < 8; ++i) size |= static_cast<uint64_t>(trailer[i]) << (8 * i);
+  const uint64_t size = LoadLe64(trailer);
   if (size > fileSize - kPackageTrailerSize) return false;
   *packageSize = size;
   return true;

@@ -17,36 +17,37 @@
 #include "platform/platform.h"
 #include "platform/posix/atomic_file.h"
 #include "platform/posix/display.h"
-#include "platform/posix/hook_state.h"
 #include "platform/posix/paths.h"
+#include "platform/posix/ui.h"
 
 namespace {
 
-constexpr unsigned kNoErrorUi = 0x0400u;  // FOF_NOERRORUI
-constexpr int kCancelled = 1223;          // ERROR_CANCELLED
-constexpr int kMaxDepth = 64;             // against folder loops through links
+constexpr int kMaxDepth = 64;  // against folder loops through links
 
 volatile sig_atomic_t gInterrupted = 0;
 
 void OnInterrupt(int) { gInterrupted = 1; }
 
 struct Copy {
-  unsigned flags;
+  bool showErrors;
   int filesCopied;
   bool aborted;
   int error;  // errno of the failure, 0 while all is well
 };
 
+// Ctrl-C, or the user interface's own stop (the shell's Cancel button).
 bool StopRequested(Copy* copy) {
-  const int limit = gPosixHooks.copyAbortAfter;
-  if (gInterrupted || (limit >= 0 && copy->filesCopied >= limit)) copy->aborted = true;
+  const PosixUi& ui = PosixCurrentUi();
+  if (gInterrupted || (ui.stopCopy && ui.stopCopy(ui.ctx, copy->filesCopied))) {
+    copy->aborted = true;
+  }
   return copy->aborted;
 }
 
 // Records the first failure; the shell shows it unless told not to.
 bool Fail(Copy* copy, const char* path) {
   if (!copy->error) copy->error = errno ? errno : EIO;
-  if (!(copy->flags & kNoErrorUi)) {
+  if (copy->showErrors) {
     std::fputs("copy failed: ", stderr);
     PrintSjis(stderr, path);
     std::fprintf(stderr, ": %s\n", std::strerror(copy->error));
@@ -80,7 +81,7 @@ bool CopyFile(Copy* copy, const char* from, const char* to, const struct stat& s
   const int in = open(from, O_RDONLY);
   if (in < 0) return Fail(copy, from);
   AtomicFile file;
-  if (!AtomicBegin(&file, to, true)) {
+  if (!AtomicBegin(&file, to)) {
     close(in);
     return Fail(copy, to);
   }
@@ -225,8 +226,9 @@ bool CopyItem(Copy* copy, const char* item, const char* to, bool many) {
 
 }  // namespace
 
-int PlatShellCopy(PlatWindow, const char* from, const char* to, unsigned flags, bool* aborted) {
-  Copy copy{flags, 0, false, 0};
+PlatCopyResult PlatShellCopy(PlatWindow, const char* from, const char* to,
+                             bool showErrors) {
+  Copy copy{showErrors, 0, false, 0};
   gInterrupted = 0;
   struct sigaction interrupt = {};
   struct sigaction previous = {};
@@ -241,11 +243,9 @@ int PlatShellCopy(PlatWindow, const char* from, const char* to, unsigned flags, 
   }
 
   sigaction(SIGINT, &previous, nullptr);
-  gPosixHooks.copyAbortAfter = -1;  // the stop was for this copy only
-  *aborted = copy.aborted;
   if (copy.aborted) {
     std::fputs("copy stopped by the user\n", stderr);
-    return kCancelled;
+    return kPlatCopyStopped;
   }
-  return copy.error;
+  return copy.error ? kPlatCopyFailed : kPlatCopyDone;
 }

@@ -1,17 +1,34 @@
-// The user interface behind message boxes and the dialog: the scripted
-// driver of posix_hooks.h when one is set, the terminal otherwise.
+// The user behind message boxes, the dialog and the shell copy: the
+// terminal, unless another user interface is put in its place (a test's
+// scripted user is one).
 #pragma once
 #include "platform/platform.h"
 
-// Terminal message box: the text, the caption and the buttons on stdout,
-// the answer from stdin (o = OK, c = Cancel). At the end of the input it
-// answers Cancel, or OK when that is the only button.
-int TerminalMessageBox(const char* text, const char* caption, unsigned type);
+struct PosixUi {
+  // Answers a message box.
+  PlatAnswer (*messageBox)(void* ctx, PlatWindow owner, const char* text,
+                           const char* caption, PlatButtons buttons,
+                           PlatIcon icon);
+  // The button the user presses on the wizard dialog (a disabled one is
+  // ignored, as a disabled button cannot be pressed), a kPosixKey of
+  // dialog.h, or a negative number to abandon the dialog (it ends with -1).
+  int (*dialogInput)(void* ctx, PlatWindow dialog);
+  // A new info text while the dialog handles a command; may be null.
+  void (*showInfo)(void* ctx, const char* text);
+  // Asked during a copy after `filesCopied` files: true stops it (the
+  // shell's Cancel button); may be null. Ctrl-C stops a copy as well.
+  bool (*stopCopy)(void* ctx, int filesCopied);
+  // A window was brought to the front.
+  void (*broughtToFront)(void* ctx, PlatWindow window);
+  void* ctx;
+};
 
-// Terminal dialog: draws the dialog and reads one key from stdin (b, n, c,
-// Enter for the default button Next, Escape). Returns a button id, a
-// kPosixKey, or -1 at the end of the input.
-int TerminalDialogInput(PlatWindow dialog);
+// The terminal: texts in UTF-8 on stdout, one key and Enter on stdin (see
+// README.md); windows brought forward are told on stderr.
+extern const PosixUi kPosixTerminalUi;
 
-// Shows a new info text of the dialog while it handles a command.
-void TerminalShowInfo(const char* text);
+// Puts `ui` (copied) in the terminal's place; null goes back to the terminal.
+void PosixSetUi(const PosixUi* ui);
+
+// The user interface in use.
+const PosixUi& PosixCurrentUi();

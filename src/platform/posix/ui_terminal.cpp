@@ -1,12 +1,14 @@
 // The terminal user interface: message boxes and the wizard dialog drawn on
-// stdout in UTF-8, answered with one key and Enter on stdin.
+// stdout in UTF-8, answered with one key and Enter on stdin; the user
+// interface in use.
 #include <cstdio>
 #include <cstring>
 
 #include "core/ids.h"
 #include "platform/posix/display.h"
-#include "platform/posix/posix_hooks.h"
+#include "platform/posix/dialog.h"
 #include "platform/posix/ui.h"
+#include "platform/posix/window.h"
 
 namespace {
 
@@ -30,13 +32,13 @@ void PrintButton(PlatWindow dialog, int id, char key) {
   PrintSjis(stdout, PosixDialogControlText(dialog, id));
 }
 
-}  // namespace
-
-int TerminalMessageBox(const char* text, const char* caption, unsigned type) {
-  const bool withCancel = (type & 0xFu) == kPlatMbOkCancel;
+PlatAnswer TerminalMessageBox(void*, PlatWindow, const char* text,
+                              const char* caption, PlatButtons buttons,
+                              PlatIcon icon) {
+  const bool withCancel = buttons == kPlatButtonsOkCancel;
   std::printf("\n== ");
   PrintSjis(stdout, caption);
-  std::printf(" ==\n%s", (type & 0xF0u) == kPlatMbIconError ? "(x) " : "");
+  std::printf(" ==\n%s", icon == kPlatIconError ? "(x) " : "");
   PrintSjis(stdout, text);
   std::printf("\n");
   for (;;) {
@@ -58,7 +60,7 @@ int TerminalMessageBox(const char* text, const char* caption, unsigned type) {
   }
 }
 
-int TerminalDialogInput(PlatWindow dialog) {
+int TerminalDialogInput(void*, PlatWindow dialog) {
   std::printf("\n== ");
   PrintSjis(stdout, PosixDialogCaption(dialog));
   std::printf(" ==\n");
@@ -87,10 +89,32 @@ int TerminalDialogInput(PlatWindow dialog) {
   }
 }
 
-void TerminalShowInfo(const char* text) {
+void TerminalShowInfo(void*, const char* text) {
   if (!*text) return;
   std::printf("  ... ");
   PrintSjis(stdout, text);
   std::printf("\n");
   std::fflush(stdout);
 }
+
+void TerminalBroughtToFront(void*, PlatWindow window) {
+  std::fputs("[window brought to the front] ", stderr);
+  PrintSjis(stderr, window->title);
+  std::fputc('\n', stderr);
+}
+
+PosixUi gUi = {};
+bool gUiSet = false;
+
+}  // namespace
+
+const PosixUi kPosixTerminalUi = {TerminalMessageBox, TerminalDialogInput,
+                                  TerminalShowInfo, nullptr,
+                                  TerminalBroughtToFront, nullptr};
+
+void PosixSetUi(const PosixUi* ui) {
+  gUiSet = ui != nullptr;
+  gUi = ui ? *ui : PosixUi{};
+}
+
+const PosixUi& PosixCurrentUi() { return gUiSet ? gUi : kPosixTerminalUi; }

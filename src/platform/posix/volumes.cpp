@@ -6,8 +6,8 @@
 
 #include "platform/platform.h"
 #include "platform/posix/drives.h"
-#include "platform/posix/hook_state.h"
 #include "platform/posix/paths.h"
+#include "platform/posix/syscalls.h"
 
 namespace {
 
@@ -15,10 +15,10 @@ namespace {
 // existing folder, so a target file can be asked about before it is written.
 bool StatNearest(char* path, struct statvfs* info) {
   for (;;) {
-    if (statvfs(path, info) == 0) return true;
+    if (gPosixSyscalls.xStatvfs(path, info) == 0) return true;
     char* slash = std::strrchr(path, '/');
-    if (!slash) return statvfs(".", info) == 0;
-    if (slash == path) return statvfs("/", info) == 0;
+    if (!slash) return gPosixSyscalls.xStatvfs(".", info) == 0;
+    if (slash == path) return gPosixSyscalls.xStatvfs("/", info) == 0;
     *slash = '\0';
   }
 }
@@ -27,18 +27,9 @@ bool StatNearest(char* path, struct statvfs* info) {
 
 bool PlatQueryDiskSpace(const char* root, uint64_t* freeForCaller, uint64_t* total,
                         uint64_t* totalFree) {
-  if (gPosixHooks.failDiskQuery) return false;
   char posix[kPosixPathSize];
   struct statvfs info;
-  const bool known = PosixPath(root, posix, sizeof posix) && StatNearest(posix, &info);
-  if (gPosixHooks.freeBytesSet) {
-    const uint64_t bytes = gPosixHooks.freeBytes;
-    *freeForCaller = bytes;
-    *total = known ? static_cast<uint64_t>(info.f_blocks) * info.f_frsize : bytes;
-    if (totalFree) *totalFree = bytes;
-    return true;
-  }
-  if (!known) return false;
+  if (!PosixPath(root, posix, sizeof posix) || !StatNearest(posix, &info)) return false;
   *freeForCaller = static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
   *total = static_cast<uint64_t>(info.f_blocks) * info.f_frsize;
   if (totalFree) *totalFree = static_cast<uint64_t>(info.f_bfree) * info.f_frsize;

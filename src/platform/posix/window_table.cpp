@@ -12,8 +12,7 @@
 #include <cstring>
 
 #include "platform/posix/atomic_file.h"
-#include "platform/posix/display.h"
-#include "platform/posix/hook_state.h"
+#include "platform/posix/ui.h"
 #include "core/sjis.h"
 #include "platform/posix/window.h"
 
@@ -98,7 +97,7 @@ void ListWindow(PlatWindowTag* window) {
   char text[sizeof window->className + sizeof window->title + 2];
   const int length = std::snprintf(text, sizeof text, "%s\n%s\n", window->className, window->title);
   AtomicFile file;
-  bool ok = AtomicBegin(&file, window->entry, false);
+  bool ok = AtomicBegin(&file, window->entry);
   if (ok && !AtomicWrite(&file, text, static_cast<size_t>(length))) {
     AtomicAbandon(&file);
     ok = false;
@@ -146,10 +145,6 @@ PlatWindow PlatFindWindow(const char* className, const char* title) {
 
 void PlatBringToFront(PlatWindow window) {
   if (!window) return;
-  ++gPosixHooks.frontCount;
-  CopyCut(gPosixHooks.frontClass, sizeof gPosixHooks.frontClass, window->className);
-  CopyCut(gPosixHooks.frontTitle, sizeof gPosixHooks.frontTitle, window->title);
-  std::fputs("[window brought to the front] ", stderr);
-  PrintSjis(stderr, window->title);
-  std::fputc('\n', stderr);
+  const PosixUi& ui = PosixCurrentUi();
+  ui.broughtToFront(ui.ctx, window);
 }

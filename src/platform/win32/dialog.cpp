@@ -12,17 +12,19 @@ PlatDialogProc pageProc;
 HWND Handle(PlatWindow window) { return reinterpret_cast<HWND>(window); }
 
 INT_PTR CALLBACK HostProc(HWND dialog, UINT message, WPARAM wParam,
-                          LPARAM lParam) {
+                          LPARAM) {
   PlatWindow window = reinterpret_cast<PlatWindow>(dialog);
   switch (message) {
     case WM_INITDIALOG:
-      return pageProc(window, kPlatMsgInit, wParam, lParam);
+      return pageProc(window, kPlatMsgInit, PlatCommand{0, 0});
     case WM_COMMAND:
-      return pageProc(window, kPlatMsgCommand, wParam, lParam);
+      return pageProc(window, kPlatMsgCommand,
+                      PlatCommand{LOWORD(wParam), HIWORD(wParam)});
     case WM_SETCURSOR: {
       // A cursor set here must also stop the control under it from setting
       // its own: that answer goes back through the message result.
-      const int handled = pageProc(window, kPlatMsgSetCursor, wParam, lParam);
+      const int handled =
+          pageProc(window, kPlatMsgSetCursor, PlatCommand{0, 0});
       if (handled) SetWindowLongPtrA(dialog, DWLP_MSGRESULT, TRUE);
       return handled;
     }

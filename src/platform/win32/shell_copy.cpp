@@ -5,16 +5,17 @@
 
 #include "platform/platform.h"
 
-int PlatShellCopy(PlatWindow owner, const char* from, const char* to,
-                  unsigned flags, bool* aborted) {
+PlatCopyResult PlatShellCopy(PlatWindow owner, const char* from,
+                             const char* to, bool showErrors) {
   SHFILEOPSTRUCTA operation = {};
   operation.hwnd = reinterpret_cast<HWND>(owner);
   operation.wFunc = FO_COPY;
   operation.pFrom = from;
   operation.pTo = to;
-  operation.fFlags = FILEOP_FLAGS(flags);
+  operation.fFlags = FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR |
+                     (showErrors ? 0 : FOF_NOERRORUI);
   operation.fAnyOperationsAborted = FALSE;
   const int result = SHFileOperationA(&operation);
-  *aborted = operation.fAnyOperationsAborted != FALSE;
-  return result;
+  if (operation.fAnyOperationsAborted) return kPlatCopyStopped;
+  return result == 0 ? kPlatCopyDone : kPlatCopyFailed;
 }

@@ -10,9 +10,14 @@ HWND Handle(PlatWindow window) { return reinterpret_cast<HWND>(window); }
 const char* const kDialogClass = MAKEINTATOM(0x8002);
 }  // namespace
 
-int PlatMessageBox(PlatWindow owner, const char* text, const char* caption,
-                   unsigned type) {
-  return MessageBoxA(Handle(owner), text, caption, type);
+PlatAnswer PlatMessageBox(PlatWindow owner, const char* text,
+                          const char* caption, PlatButtons buttons,
+                          PlatIcon icon) {
+  const UINT type = (buttons == kPlatButtonsOkCancel ? MB_OKCANCEL : MB_OK) |
+                    (icon == kPlatIconError ? MB_ICONERROR : 0);
+  return MessageBoxA(Handle(owner), text, caption, type) == IDOK
+             ? kPlatIdOk
+             : kPlatIdCancel;
 }
 
 PlatWindow PlatFindWindow(const char* className, const char* title) {

@@ -111,7 +111,8 @@ TEST(UpdaterState, ErrorBoxIsOwnedByTheDialogOnceItExists) {
   EXPECT_EQ(boxes[1].owner, dialog);
   EXPECT_EQ(boxes[1].caption, "Title Ver1.01 アップデート");
   EXPECT_EQ(boxes[1].text, "second");
-  EXPECT_EQ(boxes[1].type, kPlatMbIconError | kPlatMbOk);
+  EXPECT_EQ(boxes[1].buttons, kPlatButtonsOk);
+  EXPECT_EQ(boxes[1].icon, kPlatIconError);
   ResetUpdaterState();
 }
 

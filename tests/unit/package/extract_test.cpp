@@ -251,7 +251,8 @@ TEST_F(ExtractTest, MissingEntryIsReported) {
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, "Can't Find File in Resource !!");
   EXPECT_EQ(boxes[0].caption, "Title アップデート");
-  EXPECT_EQ(boxes[0].type, kPlatMbIconError | kPlatMbOk);
+  EXPECT_EQ(boxes[0].buttons, kPlatButtonsOk);
+  EXPECT_EQ(boxes[0].icon, kPlatIconError);
   EXPECT_FALSE(fs::exists(Path("X.dat")));
 }
 

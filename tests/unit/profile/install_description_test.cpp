@@ -84,7 +84,8 @@ class SetupIniTest : public ::testing::Test {
     if (boxes.empty()) return "";
     EXPECT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, "INSTCMMN");
-    EXPECT_EQ(boxes[0].type, kPlatMbIconError | kPlatMbOk);
+    EXPECT_EQ(boxes[0].buttons, kPlatButtonsOk);
+    EXPECT_EQ(boxes[0].icon, kPlatIconError);
     EXPECT_EQ(boxes[0].owner, nullptr);
     return boxes[0].text;
   }

@@ -242,7 +242,8 @@ TEST_F(ProfileReaderTest, MissingOrEmptyUpdateIniKeyIsReportedUntilOptional) {
   EXPECT_EQ(boxes[0].text, "SETUP : GameClass キーが存在しません");
   EXPECT_EQ(boxes[1].text, "UPDATE : CompanyName キーが存在しません");
   EXPECT_EQ(boxes[0].caption, "INSTCMMN");
-  EXPECT_EQ(boxes[0].type, kPlatMbIconError | kPlatMbOk);
+  EXPECT_EQ(boxes[0].buttons, kPlatButtonsOk);
+  EXPECT_EQ(boxes[0].icon, kPlatIconError);
   EXPECT_EQ(boxes[0].owner, nullptr);
 }
 #endif

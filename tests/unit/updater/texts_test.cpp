@@ -4,8 +4,10 @@
 
 #include <string>
 
-#include "platform/posix/posix_hooks.h"
 #include "updater/updater.h"
+#ifndef _WIN32
+#include "posix_hooks.h"
+#endif
 
 namespace {
 
@@ -45,7 +47,7 @@ DialogView ShowDialog(void (*initialise)(PlatWindow)) {
       },
       nullptr};
   PosixSetUiDriver(&driver);
-  PlatRunDialog([](PlatWindow dialog, unsigned message, uintptr_t, intptr_t) {
+  PlatRunDialog([](PlatWindow dialog, PlatDialogMessage message, PlatCommand) {
     if (message == kPlatMsgInit) gInitialise(dialog);
     return 0;
   });

@@ -12,13 +12,21 @@
 
 namespace {
 
+// A file's copy shows the shell's errors, a folder's does not.
+constexpr bool kShowErrors = true;
+constexpr bool kQuiet = false;
+
 class PosixCopy : public PosixFolderTest {
  protected:
-  // The updater passes double-NUL lists.
-  int Copy(const std::string& from, const std::string& to, unsigned flags, bool* aborted) {
+  // The updater passes double-NUL lists. `aborted`: whether it was stopped.
+  PlatCopyResult Copy(const std::string& from, const std::string& to, bool showErrors,
+                      bool* aborted) {
     const std::string fromList = from + '\0' + '\0';
     const std::string toList = to + '\0' + '\0';
-    return PlatShellCopy(nullptr, fromList.c_str(), toList.c_str(), flags, aborted);
+    const PlatCopyResult result =
+        PlatShellCopy(nullptr, fromList.c_str(), toList.c_str(), showErrors);
+    *aborted = result == kPlatCopyStopped;
+    return result;
   }
   mode_t Mode(const std::string& name) {
     struct stat info;
@@ -32,12 +40,12 @@ TEST_F(PosixCopy, FileLandsAtTheDestinationPathWithFoldersMade) {
   Put("game/Data/Old/X.dat", "", 0644);
   Put("game/Data/New/X.dat", "old", 0444);  // replaced without a question
   bool aborted = true;
-  EXPECT_EQ(Copy("E:\\Data\\X.dat", Path("game") + "\\Data\\New\\X.dat", kPlatCopyFileFlags,
-                 &aborted), 0);
+  EXPECT_EQ(Copy("E:\\Data\\X.dat", Path("game") + "\\Data\\New\\X.dat", kShowErrors,
+                 &aborted), kPlatCopyDone);
   EXPECT_FALSE(aborted);
   EXPECT_EQ(Get("game/Data/New/X.dat"), "from the disc");
-  EXPECT_EQ(Copy("E:\\Data\\X.dat", Path("game") + "\\Made\\Here\\X.dat", kPlatCopyFileFlags,
-                 &aborted), 0);
+  EXPECT_EQ(Copy("E:\\Data\\X.dat", Path("game") + "\\Made\\Here\\X.dat", kShowErrors,
+                 &aborted), kPlatCopyDone);
   EXPECT_EQ(Get("game/Made/Here/X.dat"), "from the disc");
   EXPECT_EQ(Mode("game/Made/Here/X.dat"), 0444u);  // attributes come along
   EXPECT_EQ(CountEntries("game/Data/New"), 1);
@@ -48,18 +56,18 @@ TEST_F(PosixCopy, FolderIsCopiedIntoTheDestinationUnderItsName) {
   Put("disc/Movie/Sub/Ed.mpg", "ed");
   Put("game/Movie/Op.mpg", "stale");
   bool aborted = true;
-  EXPECT_EQ(Copy(Path("disc/Movie"), Path("game"), kPlatCopyFolderFlags, &aborted), 0);
+  EXPECT_EQ(Copy(Path("disc/Movie"), Path("game"), kQuiet, &aborted), kPlatCopyDone);
   EXPECT_FALSE(aborted);
   EXPECT_EQ(Get("game/Movie/Op.mpg"), "op");
   EXPECT_EQ(Get("game/Movie/Sub/Ed.mpg"), "ed");
   EXPECT_EQ(Mode("game/Movie/Op.mpg"), 0444u);
   // A folder cannot go into itself.
-  EXPECT_NE(Copy(Path("disc"), Path("disc/Movie"), kPlatCopyFolderFlags, &aborted), 0);
+  EXPECT_NE(Copy(Path("disc"), Path("disc/Movie"), kQuiet, &aborted), kPlatCopyDone);
 }
 
 TEST_F(PosixCopy, MissingSourceFailsWithoutAStop) {
   bool aborted = true;
-  EXPECT_NE(Copy(Path("disc/Nothing"), Path("game"), kPlatCopyFolderFlags, &aborted), 0);
+  EXPECT_NE(Copy(Path("disc/Nothing"), Path("game"), kQuiet, &aborted), kPlatCopyDone);
   EXPECT_FALSE(aborted);
 }
 
@@ -69,11 +77,11 @@ TEST_F(PosixCopy, UserStopIsNotAFailure) {
   std::filesystem::create_directory(Path("game"));
   PosixAbortCopyAfter(1);
   bool aborted = false;
-  EXPECT_NE(Copy(Path("disc/Movie"), Path("game"), kPlatCopyFolderFlags, &aborted), 0);
+  EXPECT_NE(Copy(Path("disc/Movie"), Path("game"), kQuiet, &aborted), kPlatCopyDone);
   EXPECT_TRUE(aborted);
   EXPECT_EQ(CountEntries("game/Movie"), 1);  // one file made it, no half file
   // The stop was for that copy only.
-  EXPECT_EQ(Copy(Path("disc/Movie"), Path("game"), kPlatCopyFolderFlags, &aborted), 0);
+  EXPECT_EQ(Copy(Path("disc/Movie"), Path("game"), kQuiet, &aborted), kPlatCopyDone);
   EXPECT_FALSE(aborted);
 }
 
@@ -93,7 +101,7 @@ TEST_F(PosixCopy, CtrlCStopsTheCopyInTheMiddleOfAFile) {
     close(fd);
   });
   bool aborted = false;
-  EXPECT_NE(Copy(Path("disc/Stream.dat"), Path("game.dat"), kPlatCopyFileFlags, &aborted), 0);
+  EXPECT_NE(Copy(Path("disc/Stream.dat"), Path("game.dat"), kShowErrors, &aborted), kPlatCopyDone);
   user.join();
   std::signal(SIGPIPE, savedPipe);
   EXPECT_TRUE(aborted);
@@ -105,7 +113,7 @@ TEST_F(PosixCopy, WriteFailingHalfWayKeepsTheOldFile) {
   Put("game/Big.dat", "old");
   PosixFailWritesAfter(5000);
   bool aborted = true;
-  EXPECT_NE(Copy(Path("disc/Big.dat"), Path("game"), kPlatCopyFileFlags, &aborted), 0);
+  EXPECT_NE(Copy(Path("disc/Big.dat"), Path("game"), kShowErrors, &aborted), kPlatCopyDone);
   EXPECT_FALSE(aborted);
   EXPECT_EQ(Get("game/Big.dat"), "old");
   EXPECT_EQ(CountEntries("game"), 1);

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/posix/append_package.h"
 #include "platform/posix/drives.h"
 #include "platform/posix/filetime.h"
 #include "platform/posix/package_trailer.h"
@@ -269,29 +268,17 @@ TEST_F(PosixFiles, TemporaryFolderEndsWithASeparator) {
   if (saved) setenv("TMPDIR", restore.c_str(), 1);
 }
 
-TEST_F(PosixFiles, PackageAppendedToAnExecutable) {
-  Put("stub", "#!program bytes", 0755);
-  const uint8_t first[] = {1, 2, 3};
-  const std::vector<uint8_t> second(100, 7);
-  ASSERT_TRUE(AppendPackageToExecutable(Path("stub").c_str(), first, 3, Path("one").c_str()));
-  // Appending to a carrier replaces its package instead of stacking.
-  ASSERT_TRUE(AppendPackageToExecutable(Path("one").c_str(), second.data(), 100, Path("two").c_str()));
-  const std::string bytes = Get("two");
-  ASSERT_EQ(bytes.size(), 15u + 100u + kPackageTrailerSize);
-  EXPECT_EQ(bytes.substr(0, 15), "#!program bytes");
-  uint64_t size = 0;
-  ASSERT_TRUE(DecodePackageTrailer(
-      reinterpret_cast<const uint8_t*>(bytes.data() + bytes.size() - kPackageTrailerSize),
-      bytes.size(), &size));
-  EXPECT_EQ(size, 100u);
-  struct stat info;
-  ASSERT_EQ(stat(Path("two").c_str(), &info), 0);
-  EXPECT_NE(info.st_mode & S_IXUSR, 0u);
-
-  // A trailer that claims more than the file holds is none.
+TEST_F(PosixFiles, PackageBehindAnExecutableOrNamed) {
+  // The trailer gives the size of the package before it, and only one that
+  // fits the file is one.
   uint8_t trailer[kPackageTrailerSize];
-  EncodePackageTrailer(1000, trailer);
-  EXPECT_FALSE(DecodePackageTrailer(trailer, 500, &size));
+  EncodePackageTrailer(100, trailer);
+  uint64_t size = 0;
+  ASSERT_TRUE(DecodePackageTrailer(trailer, 100 + kPackageTrailerSize, &size));
+  EXPECT_EQ(size, 100u);
+  EXPECT_FALSE(DecodePackageTrailer(trailer, 99 + kPackageTrailerSize, &size));
+  trailer[15] = 'x';
+  EXPECT_FALSE(DecodePackageTrailer(trailer, 1000, &size));
 
   Put("package.qw3", "PKG");
   setenv("UPDATER_PACKAGE", Path("package.qw3").c_str(), 1);

@@ -10,7 +10,7 @@
 #include <iterator>
 #include <string>
 
-#include "platform/posix/posix_hooks.h"
+#include "posix_hooks.h"
 
 class PosixFolderTest : public ::testing::Test {
  protected:

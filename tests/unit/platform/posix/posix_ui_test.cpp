@@ -18,12 +18,14 @@ struct Script {
   std::deque<int> inputs;                // answers of dialogInput; -1 when empty
   std::function<void(PlatWindow)> onBox;  // runs inside a message box, given its owner
   std::vector<std::string> log;
-  int boxAnswer = kPlatIdOk;
+  PlatAnswer boxAnswer = kPlatIdOk;
 };
 Script* gScript = nullptr;
 
-int ScriptBox(void*, PlatWindow owner, const char* text, const char* caption, unsigned type) {
-  gScript->log.push_back("box " + std::string(caption) + ": " + text + " " + std::to_string(type));
+PlatAnswer ScriptBox(void*, PlatWindow owner, const char* text, const char* caption,
+                     PlatButtons buttons, PlatIcon) {
+  gScript->log.push_back("box " + std::string(caption) + ": " + text + " " +
+                         std::to_string(buttons));
   if (gScript->onBox) gScript->onBox(owner);
   return gScript->boxAnswer;
 }
@@ -39,7 +41,7 @@ int ScriptInput(void*, PlatWindow) {
 // -1; button 4 shows a box (the nested loop); the cursor is the wait cursor
 // while that box is open.
 bool gBusy = false;
-int Procedure(PlatWindow dialog, unsigned message, uintptr_t wParam, intptr_t) {
+int Procedure(PlatWindow dialog, PlatDialogMessage message, PlatCommand command) {
   switch (message) {
     case kPlatMsgInit:
       gScript->log.push_back("init " + std::string(PosixDialogCaption(dialog)));
@@ -52,13 +54,13 @@ int Procedure(PlatWindow dialog, unsigned message, uintptr_t wParam, intptr_t) {
       PlatSetCursor(kPlatCursorWait);
       return 1;
     case kPlatMsgCommand:
-      gScript->log.push_back("command " + std::to_string(wParam));
+      gScript->log.push_back("command " + std::to_string(command.id));
       if (gBusy) return 0;
-      if (wParam == 1) PlatEndDialog(dialog, 0);
-      if (wParam == 2) PlatEndDialog(dialog, -1);
-      if (wParam == 4) {
+      if (command.id == 1) PlatEndDialog(dialog, 0);
+      if (command.id == 2) PlatEndDialog(dialog, -1);
+      if (command.id == 4) {
         gBusy = true;
-        PlatMessageBox(dialog, "busy", "Box", kPlatMbOk);
+        PlatMessageBox(dialog, "busy", "Box", kPlatButtonsOk, kPlatIconNone);
         gBusy = false;
       }
       return 0;
@@ -124,8 +126,8 @@ TEST_F(PosixUi, PressesDuringANestedLoopReachTheProcedure) {
     listed = PlatFindWindow(nullptr, "Box") != nullptr;
     PosixDialogPress(owner, 2);
   };
-  auto procedure = [](PlatWindow dialog, unsigned message, uintptr_t wParam, intptr_t lParam) {
-    const int result = Procedure(dialog, message, wParam, lParam);
+  auto procedure = [](PlatWindow dialog, PlatDialogMessage message, PlatCommand command) {
+    const int result = Procedure(dialog, message, command);
     if (message == kPlatMsgInit) PlatEnableControl(dialog, 4, true);
     return result;
   };
@@ -140,8 +142,8 @@ TEST_F(PosixUi, PressesDuringANestedLoopReachTheProcedure) {
 }
 
 TEST_F(PosixUi, EscapeCancelsEvenWhenCancelIsDisabledButTheCloseBoxDoesNot) {
-  auto procedure = [](PlatWindow dialog, unsigned message, uintptr_t wParam, intptr_t lParam) {
-    const int result = Procedure(dialog, message, wParam, lParam);
+  auto procedure = [](PlatWindow dialog, PlatDialogMessage message, PlatCommand command) {
+    const int result = Procedure(dialog, message, command);
     if (message == kPlatMsgInit) PlatEnableControl(dialog, 2, false);
     return result;
   };
@@ -188,17 +190,18 @@ class PosixTerminal : public PosixFolderTest {
 };
 
 TEST_F(PosixTerminal, MessageBoxesShowUtf8AndTakeOneKey) {
-  int answer = 0;
+  PlatAnswer answer = kPlatIdOk;
   const std::string shown = Run("x\nc\n", [&] {
-    answer = PlatMessageBox(nullptr, "一行目\r二行目", "キャプション", kPlatMbOkCancel);
+    answer = PlatMessageBox(nullptr, "一行目\r二行目", "キャプション", kPlatButtonsOkCancel,
+                            kPlatIconNone);
   });
   EXPECT_EQ(answer, kPlatIdCancel);
   EXPECT_NE(shown.find("== \xe3\x82\xad\xe3\x83\xa3\xe3\x83\x97\xe3\x82\xb7\xe3\x83\xa7\xe3\x83\xb3 =="),
             std::string::npos);  // キャプション in UTF-8
   EXPECT_NE(shown.find("\xe4\xb8\x80\xe8\xa1\x8c\xe7\x9b\xae\n\xe4\xba\x8c"), std::string::npos);
-  Run("", [&] { answer = PlatMessageBox(nullptr, "t", "c", kPlatMbOkCancel); });
+  Run("", [&] { answer = PlatMessageBox(nullptr, "t", "c", kPlatButtonsOkCancel, kPlatIconNone); });
   EXPECT_EQ(answer, kPlatIdCancel);
-  Run("\n", [&] { answer = PlatMessageBox(nullptr, "t", "c", kPlatMbOk | kPlatMbIconError); });
+  Run("\n", [&] { answer = PlatMessageBox(nullptr, "t", "c", kPlatButtonsOk, kPlatIconError); });
   EXPECT_EQ(answer, kPlatIdOk);
 }
 

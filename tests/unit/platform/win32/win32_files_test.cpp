@@ -217,29 +217,23 @@ TEST_F(Win32Files, ShellCopiesFilesAndFolders) {
   const std::string source = Path("disc");
   ASSERT_TRUE(PlatCreateFolder(source.c_str()));
   WriteRaw(source + "\\Op.mpg", "movie");
-  bool aborted = true;
-
   // A file into a folder that does not exist yet: created without a question.
   const std::string from = source + "\\Op.mpg" + '\0';
   const std::string to = Path("inst\\Movie\\Op.mpg") + '\0';
-  EXPECT_EQ(PlatShellCopy(nullptr, from.c_str(), to.c_str(),
-                          kPlatCopyFileFlags, &aborted),
-            0);
-  EXPECT_FALSE(aborted);
+  EXPECT_EQ(PlatShellCopy(nullptr, from.c_str(), to.c_str(), true),
+            kPlatCopyDone);
   EXPECT_EQ(ReadAll(Path("inst\\Movie\\Op.mpg")), "movie");
 
   // A folder lands under its own name inside the destination.
   const std::string folderFrom = source + '\0';
   const std::string folderTo = Path("inst") + '\0';
-  EXPECT_EQ(PlatShellCopy(nullptr, folderFrom.c_str(), folderTo.c_str(),
-                          kPlatCopyFolderFlags, &aborted),
-            0);
+  EXPECT_EQ(PlatShellCopy(nullptr, folderFrom.c_str(), folderTo.c_str(), false),
+            kPlatCopyDone);
   EXPECT_EQ(ReadAll(Path("inst\\disc\\Op.mpg")), "movie");
 
   const std::string missing = Path("nothing") + '\0';
-  EXPECT_NE(PlatShellCopy(nullptr, missing.c_str(), folderTo.c_str(),
-                          kPlatCopyFolderFlags, &aborted),
-            0);
+  EXPECT_EQ(PlatShellCopy(nullptr, missing.c_str(), folderTo.c_str(), false),
+            kPlatCopyFailed);
 }
 
 TEST(Win32Volumes, DiskSpaceAndDriveTypes) {

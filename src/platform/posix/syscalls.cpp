@@ -1,0 +1,6 @@
+#include "platform/posix/syscalls.h"
+
+#include <unistd.h>
+
+const PosixSyscalls kPosixSystemCalls = {statvfs, write};
+PosixSyscalls gPosixSyscalls = kPosixSystemCalls;
