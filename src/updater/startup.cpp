@@ -11,11 +11,10 @@
 
 void ConvertMessageEscapes(char* dest, const char* source) {
   while (*source != '\0') {
-    const unsigned char c = static_cast<unsigned char>(*source);
-    if (IsLeadByte(c) && source[1] != '\0') {
+    if (SjisCharLength(source) == 2) {
       *dest++ = *source++;
       *dest++ = *source++;
-    } else if (c == '\\' && source[1] == 'n') {
+    } else if (*source == '\\' && source[1] == 'n') {
       *dest++ = '\r';
       source += 2;
     } else {

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "codepage.h"
+#include "core/sjis.h"
 #include "host.h"
 #include "pack/package_writer.h"
 #include "package/package.h"
@@ -12,8 +13,6 @@
 namespace {
 
 constexpr uint64_t kMaxEntrySize = 0xFFFFFFFFu;
-
-char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c; }
 
 // Shell-style '*' and '?' against a base name, ASCII letters in either case,
 // as file names on the updater's system compare.
