@@ -11,7 +11,7 @@ pkgs=(
   libgtest-dev googletest libbenchmark-dev libcli11-dev
   zlib1g-dev liblz4-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
-  xvfb xauth x11-utils imagemagick locales
+  xvfb xauth imagemagick locales
   # Japanese glyphs for the dialogs Wine draws (screenshots show boxes without)
   fonts-ipafont-gothic
 )

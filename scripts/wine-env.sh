@@ -49,29 +49,27 @@ upd_wine_stop() {
   fi
 }
 
-# A display: the user's when there is one, otherwise our own Xvfb on the
-# first free display number.
+# A display: the user's when there is one, otherwise our own Xvfb. Xvfb
+# picks a free display number itself (-displayfd): a lock file in /tmp is not
+# enough, since X sockets are also abstract and shared with every process
+# of the network namespace, a chroot's included.
 upd_wine_start_display() {
   [ -n "${DISPLAY:-}" ] && return 0
-  local n
-  for n in $(seq 90 160); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    UPD_XVFB_PID=$!
-    local i
-    for i in $(seq 1 50); do
-      if xdpyinfo -display ":$n" >/dev/null 2>&1; then
-        export DISPLAY=":$n"
-        return 0
-      fi
-      kill -0 "$UPD_XVFB_PID" 2>/dev/null || break
-      sleep 0.1
-    done
-    kill "$UPD_XVFB_PID" 2>/dev/null
-    wait "$UPD_XVFB_PID" 2>/dev/null
-    UPD_XVFB_PID=
-  done
-  echo "wine-env: no free X display for Xvfb" >&2
+  local fifo n=
+  fifo=$(mktemp -u "${TMPDIR:-/tmp}/upd-xvfb.XXXXXX")
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  UPD_XVFB_PID=$!
+  read -r -t 20 n <"$fifo" || n=
+  rm -f "$fifo"
+  if [ -n "$n" ] && kill -0 "$UPD_XVFB_PID" 2>/dev/null; then
+    export DISPLAY=":$n"
+    return 0
+  fi
+  kill "$UPD_XVFB_PID" 2>/dev/null
+  wait "$UPD_XVFB_PID" 2>/dev/null
+  UPD_XVFB_PID=
+  echo "wine-env: Xvfb did not start" >&2
   return 1
 }
 
