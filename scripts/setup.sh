@@ -43,8 +43,11 @@ if [ "${#need[@]}" -gt 0 ]; then
 fi
 
 # Wine takes its ANSI code page from the locale: without a compiled ja_JP
-# locale it falls back to 1252 and every Shift-JIS text is garbled.
-if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf8$'; then
-  "${as_root[@]}" localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
-fi
+# locale it falls back to 1252 and every Shift-JIS text is garbled. The
+# Western tier runs under en_US, whose code page is 1252.
+for loc in ja_JP en_US; do
+  if ! locale -a 2>/dev/null | grep -qi "^$loc\.utf8\$"; then
+    "${as_root[@]}" localedef -i "$loc" -f UTF-8 "$loc.UTF-8"
+  fi
+done
 echo "setup: ready"

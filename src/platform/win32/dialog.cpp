@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/shown_text.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ INT_PTR CALLBACK HostProc(HWND dialog, UINT message, WPARAM wParam,
       // A cursor set here must also stop the control under it from setting
       // its own: that answer goes back through the message result.
       const int handled = pageProc(window, kPlatMsgSetCursor, wParam, lParam);
-      if (handled) SetWindowLongPtrA(dialog, DWLP_MSGRESULT, TRUE);
+      if (handled) SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
       return handled;
     }
     default:
@@ -34,7 +35,10 @@ INT_PTR CALLBACK HostProc(HWND dialog, UINT message, WPARAM wParam,
 
 intptr_t PlatRunDialog(PlatDialogProc proc) {
   pageProc = proc;
-  return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(101),
+  // The template's texts are UTF-16; a dialog made by the ANSI call would
+  // pass them through the system's code page, which cannot hold them on a
+  // system that is not Japanese.
+  return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(101),
                          nullptr, HostProc, 0);
 }
 
@@ -43,11 +47,21 @@ void PlatEndDialog(PlatWindow dialog, intptr_t result) {
 }
 
 void PlatSetWindowText(PlatWindow dialog, const char* text) {
-  SetWindowTextA(Handle(dialog), text);
+  const ShownText shown(text);
+  if (shown.get()) {
+    SetWindowTextW(Handle(dialog), shown.get());
+  } else {
+    SetWindowTextA(Handle(dialog), text);
+  }
 }
 
 void PlatSetControlText(PlatWindow dialog, int controlId, const char* text) {
-  SetDlgItemTextA(Handle(dialog), controlId, text);
+  const ShownText shown(text);
+  if (shown.get()) {
+    SetDlgItemTextW(Handle(dialog), controlId, shown.get());
+  } else {
+    SetDlgItemTextA(Handle(dialog), controlId, text);
+  }
 }
 
 void PlatEnableControl(PlatWindow dialog, int controlId, bool enable) {
