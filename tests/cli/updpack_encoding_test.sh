@@ -44,7 +44,9 @@ printf '\xef\xbb\xbf[SETUP]\r\nCompanyName=A\r\nGameTitle=B\r\nGameClass=C\r\nGa
 expect 1 "check a mark alone" "${UPDPACK[@]}" check mark.ini
 grep -q "line 1: the file begins with a UTF-8 byte-order mark, .* reads line 1 as '.*\[SETUP\]' instead of '\[SETUP\]'" err.txt ||
   fail "check a mark alone: $(cat err.txt)"
-expect 0 "ini on the UTF-8 sample" "${UPDPACK[@]}" ini lf/UPDATE.INI SETUP GameTitle
+# What the profile reader then finds differs (Windows' may take the file
+# for UTF-16); the warning does not.
+"${UPDPACK[@]}" ini lf/UPDATE.INI SETUP GameTitle >out.txt 2>err.txt
 grep -q "^updpack: warning: 'lf.UPDATE.INI': line 8 is UTF-8, not Shift-JIS" err.txt ||
   fail "ini on UTF-8: $(cat err.txt)"
 expect 0 "ini on the Shift-JIS sample" "${UPDPACK[@]}" ini sjis/UPDATE.INI SETUP GameTitle
