@@ -1,5 +1,6 @@
 # Sourced by the Wine test scripts: a private 32-bit Wine prefix that runs
-# with the Japanese ANSI code page, and a display to run it on.
+# with the Japanese ANSI code page (or the locale UPD_WINE_LOCALE names),
+# and a display to run it on.
 #
 #   . scripts/wine-env.sh          sets WINEPREFIX and friends, creates the
 #                                  prefix once, starts Xvfb when DISPLAY is unset
@@ -20,7 +21,9 @@
 #                                  installed as the EXIT trap (call it from your
 #                                  own trap if you replace it)
 #
-# UPD_WINEPREFIX overrides the prefix folder (default build/wine-prefix).
+# UPD_WINEPREFIX overrides the prefix folder (default build/wine-prefix);
+# UPD_WINE_LOCALE the Unix locale, without .UTF-8 (default ja_JP). A prefix
+# keeps to one locale.
 
 UPD_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX=${UPD_WINEPREFIX:-$UPD_ROOT/build/wine-prefix}
@@ -29,14 +32,15 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 # Wine takes its ANSI code page from the locale; without a compiled ja_JP
 # locale it silently falls back to 1252 and every Shift-JIS text is garbled.
-export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
-if ! locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8'; then
+UPD_WINE_LOCALE=${UPD_WINE_LOCALE:-ja_JP}
+if ! locale -a 2>/dev/null | grep -qix "$UPD_WINE_LOCALE\.utf-\?8"; then
   export LOCPATH=$UPD_ROOT/build/locale
-  if [ ! -d "$LOCPATH/ja_JP.UTF-8" ]; then
+  if [ ! -d "$LOCPATH/$UPD_WINE_LOCALE.UTF-8" ]; then
     mkdir -p "$LOCPATH"
-    localedef -i ja_JP -f UTF-8 "$LOCPATH/ja_JP.UTF-8"
+    localedef -i "$UPD_WINE_LOCALE" -f UTF-8 "$LOCPATH/$UPD_WINE_LOCALE.UTF-8"
   fi
 fi
+export LANG=$UPD_WINE_LOCALE.UTF-8 LC_ALL=$UPD_WINE_LOCALE.UTF-8
 
 UPD_XVFB_PID=
 
@@ -49,29 +53,27 @@ upd_wine_stop() {
   fi
 }
 
-# A display: the user's when there is one, otherwise our own Xvfb on the
-# first free display number.
+# A display: the user's when there is one, otherwise our own Xvfb. Xvfb
+# picks a free display number itself (-displayfd): a lock file in /tmp is not
+# enough, since X sockets are also abstract and shared with every process
+# of the network namespace, a chroot's included.
 upd_wine_start_display() {
   [ -n "${DISPLAY:-}" ] && return 0
-  local n
-  for n in $(seq 90 160); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    UPD_XVFB_PID=$!
-    local i
-    for i in $(seq 1 50); do
-      if xdpyinfo -display ":$n" >/dev/null 2>&1; then
-        export DISPLAY=":$n"
-        return 0
-      fi
-      kill -0 "$UPD_XVFB_PID" 2>/dev/null || break
-      sleep 0.1
-    done
-    kill "$UPD_XVFB_PID" 2>/dev/null
-    wait "$UPD_XVFB_PID" 2>/dev/null
-    UPD_XVFB_PID=
-  done
-  echo "wine-env: no free X display for Xvfb" >&2
+  local fifo n=
+  fifo=$(mktemp -u "${TMPDIR:-/tmp}/upd-xvfb.XXXXXX")
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  UPD_XVFB_PID=$!
+  read -r -t 20 n <"$fifo" || n=
+  rm -f "$fifo"
+  if [ -n "$n" ] && kill -0 "$UPD_XVFB_PID" 2>/dev/null; then
+    export DISPLAY=":$n"
+    return 0
+  fi
+  kill "$UPD_XVFB_PID" 2>/dev/null
+  wait "$UPD_XVFB_PID" 2>/dev/null
+  UPD_XVFB_PID=
+  echo "wine-env: Xvfb did not start" >&2
   return 1
 }
 

@@ -100,6 +100,10 @@ struct PlatInstallValues {
 void PlatReadInstallValues(const char* subKey, PlatInstallValues* values);
 
 // ---- Windows and message boxes ----------------------------------------------
+//
+// Texts the user reads (captions, message boxes, the dialog's controls) are
+// Shift-JIS like every other text; a platform shows them right whatever the
+// system's own code page is.
 
 enum PlatButtons { kPlatButtonsOk, kPlatButtonsOkCancel };
 enum PlatIcon { kPlatIconNone, kPlatIconError };
@@ -112,7 +116,9 @@ PlatAnswer PlatMessageBox(PlatWindow owner, const char* text,
                           PlatIcon icon);
 
 // Finds a top-level window by class and title. A null class means the
-// system's dialog class (that of every dialog box and message box).
+// system's dialog class (that of every dialog box and message box): one of
+// this program's windows, its title matched as shown. A named class is
+// another program's window, its title matched as the system's ANSI bytes.
 PlatWindow PlatFindWindow(const char* className, const char* title);
 
 // Shows the window and brings it to the foreground.

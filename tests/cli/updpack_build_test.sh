@@ -69,6 +69,20 @@ grep -q "GameTitle: missing or empty" err.txt || fail "empty GameTitle: $(cat er
 grep -q 'GameDir: missing or empty: .*"SETUP : GameDir キーが存在しません"' err.txt ||
   fail "missing GameDir: $(cat err.txt)"
 grep -q "CompanyName" err.txt && fail "CompanyName is there: $(cat err.txt)"
+# The same findings for scripts: JSON on stdout, or the exit code alone.
+expect 1 "check --json" "${UPDPACK[@]}" check --json case.ini
+[ -s err.txt ] && fail "check --json wrote to stderr: $(cat err.txt)"
+grep -q '^  "file": "case.ini",$' out.txt && grep -q '^  "errors": 2,$' out.txt &&
+  grep -q '^  "warnings": 0,$' out.txt || fail "check --json counts: $(cat out.txt)"
+grep -qF '    {"key": "GameDir", "severity": "error", "message": "missing or empty: the updater stops at start-up with \"SETUP : GameDir キーが存在しません\""}' out.txt ||
+  fail "check --json finding: $(cat out.txt)"
+expect 1 "check --quiet" "${UPDPACK[@]}" check --quiet case.ini
+[ -s out.txt ] || [ -s err.txt ] && fail "check --quiet printed: $(cat out.txt err.txt)"
+expect 0 "check --quiet, clean" "${UPDPACK[@]}" check --quiet clean.ini
+[ -s out.txt ] || [ -s err.txt ] && fail "check --quiet printed: $(cat out.txt err.txt)"
+expect 0 "check --json, clean" "${UPDPACK[@]}" check --json clean.ini
+grep -q '^  "findings": \[\]$' out.txt || fail "check --json, clean: $(cat out.txt)"
+expect 2 "check --json --quiet" "${UPDPACK[@]}" check --json --quiet clean.ini
 
 finding 0 UpdateFile02 "UpdateFile01 is missing or empty" 'UpdateFile00=A.dat' 'UpdateFile02=B.dat'
 finding 0 CopyFile01 "CopyFile00 is missing or empty" 'UpdateFile00=A.dat' 'CopyFile01=Movie'

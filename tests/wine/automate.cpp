@@ -7,6 +7,10 @@
 // Every wait has a timeout; an answer starts with "ok", "timeout" or "error".
 //
 //   acp                       the ANSI code page (932 when the prefix is right)
+//   hexof ansi|utf16          what the hex of a text shows from then on: the
+//                             ANSI bytes (the default) or the UTF-16LE code
+//                             units the window holds, for a code page that
+//                             cannot hold the program's texts
 //   wait CAPTION MS           a top-level dialog-class window titled CAPTION
 //                             with an info control (1001) becomes current
 //   title                     caption of the current dialog
@@ -46,6 +50,7 @@ constexpr int kMessageBoxTextId = 0xFFFF;
 
 HWND currentDialog;
 HWND currentBox;
+bool hexOfUtf16;
 
 std::wstring Wide(const std::string& utf8) {
   int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
@@ -87,6 +92,17 @@ std::string Hex(const std::string& bytes) {
   return out.empty() ? "-" : out;
 }
 
+// A text read both ways, as the hex column shows it.
+std::string HexOf(const std::string& ansi, const std::wstring& wide) {
+  if (!hexOfUtf16) return Hex(ansi);
+  std::string units;
+  for (wchar_t c : wide) {
+    units += char(c & 0xFF);
+    units += char(c >> 8);
+  }
+  return Hex(units);
+}
+
 // Window texts go through WM_GETTEXT with a timeout: the updater's thread
 // may be busy writing files and must not hang the tool.
 bool ReadTextW(HWND window, std::wstring* text) {
@@ -114,7 +130,7 @@ std::string Describe(HWND window) {
   std::string ansi;
   std::wstring wide;
   if (!ReadTextA(window, &ansi) || !ReadTextW(window, &wide)) return "";
-  return Hex(ansi) + " " + Printable(Utf8(wide));
+  return HexOf(ansi, wide) + " " + Printable(Utf8(wide));
 }
 
 std::string Caption(HWND window) {
@@ -207,7 +223,7 @@ std::string MessageBoxReport(HWND box) {
   std::wstring wide;
   ReadTextA(text, &ansi);
   ReadTextW(text, &wide);
-  report += " | text=" + Printable(Utf8(wide)) + " | hex=" + Hex(ansi);
+  report += " | text=" + Printable(Utf8(wide)) + " | hex=" + HexOf(ansi, wide);
   HWND owner = GetWindow(box, GW_OWNER);
   report += " | owner=" + (owner ? Caption(owner) : std::string("none"));
   report += " | buttons=";
@@ -242,6 +258,11 @@ std::string Click(HWND window, int id) {
 
 std::string Run(const std::string& command, const std::string& args) {
   if (command == "acp") return "ok " + std::to_string(GetACP());
+  if (command == "hexof") {
+    if (args != "ansi" && args != "utf16") return "error usage: hexof ansi|utf16";
+    hexOfUtf16 = args == "utf16";
+    return "ok";
+  }
   if (command == "count") {
     int n = 0;
     for (HWND window : TopLevelDialogs())

@@ -2,9 +2,12 @@
 // updater in one step: check, pack what the lines name, embed.
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include "check.h"
 #include "codepage.h"
+#include "host.h"
+#include "ini_encoding.h"
 #include "verbs.h"
 
 namespace {
@@ -71,6 +74,26 @@ FolderFile* FileFor(std::vector<FolderFile>& files, const UpdateItem& item,
   return named.empty() ? nullptr : named[0];
 }
 
+// UPDATE.INI's UTF-8 text as Shift-JIS in a temporary copy, which is then
+// checked and packed in its place; null when the file is Shift-JIS already.
+std::unique_ptr<ConvertedIniFile> ShiftJisCopy(const fs::path& ini,
+                                               IniEncoding encoding) {
+  const std::vector<uint8_t> bytes = ReadWholeFileOrThrow(ini);
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()),
+                              bytes.size());
+  if (encoding == IniEncoding::Auto) {
+    encoding = FindUtf8Text(text) ? IniEncoding::Utf8 : IniEncoding::ShiftJis;
+  }
+  if (encoding == IniEncoding::ShiftJis) return nullptr;
+  std::string failure;
+  const std::optional<std::string> converted = Utf8IniToShiftJis(text, &failure);
+  if (!converted) {
+    throw ToolError(Quote(ini) + ": " + failure + "; no updater written");
+  }
+  std::printf("%s: UTF-8, packed as Shift-JIS\n", Quote(ini).c_str());
+  return std::make_unique<ConvertedIniFile>(*converted, FileLastWriteTime(ini));
+}
+
 std::string Percent(uint64_t part, uint64_t whole) {
   char text[16];
   std::snprintf(text, sizeof text, "%.1f%%",
@@ -100,13 +123,18 @@ void RunBuild(const BuildOptions& options) {
   }
   ini->used = true;
   const fs::path iniPath = ini->path;
+  // The paths of a converted file's lines are then Shift-JIS, as the entry
+  // names made from the folder's file names are.
+  const std::unique_ptr<ConvertedIniFile> converted =
+      ShiftJisCopy(iniPath, options.iniEncoding);
+  const fs::path packedIni = converted ? converted->path() : iniPath;
 
   // The package is UPDATE.INI and one entry for each file a line names.
-  const std::string iniReaderPath = IniReaderPath(iniPath);
-  std::vector<PackSource> sources = {{iniPath, "UPDATE.INI", false}};
+  const std::string iniReaderPath = IniReaderPath(packedIni);
+  std::vector<PackSource> sources = {{packedIni, "UPDATE.INI", false}};
   PackageFacts facts;
   facts.names.push_back("UPDATE.INI");
-  facts.unpackedTotal = fs::file_size(iniPath);
+  facts.unpackedTotal = fs::file_size(packedIni);
   const std::vector<UpdateItem> items = AllUpdateItems(iniReaderPath);
   for (size_t n = 0; n < items.size(); ++n) {
     const UpdateItem& item = items[n];
@@ -118,7 +146,7 @@ void RunBuild(const BuildOptions& options) {
     facts.names.push_back(entry);
     facts.unpackedTotal += fs::file_size(file->path);
   }
-  const std::vector<CheckFinding> findings = CheckUpdateIni(iniPath, &facts);
+  const std::vector<CheckFinding> findings = CheckUpdateIni(packedIni, &facts);
   for (const FolderFile& file : files) {
     if (!file.used) {
       std::fprintf(stderr, "updpack: warning: %s: no UpdateFile line names it; "

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "codepage.h"
+#include "ini_encoding.h"
 #include "package_reader.h"
 #include "core/sjis.h"
 #include "platform/platform.h"
@@ -355,25 +356,83 @@ int PrintFindings(const fs::path& ini, const std::vector<CheckFinding>& findings
   return errors;
 }
 
-int RunCheck(const std::string& ini, const std::string& packagePath) {
+namespace {
+
+// The check of a file that may be UTF-8: one error saying so, then the
+// findings of the Shift-JIS text that build would pack (or of the file as
+// it stands when build refuses to convert it).
+std::vector<CheckFinding> CheckIniFile(const fs::path& ini,
+                                       const PackageFacts* facts) {
+  const std::vector<uint8_t> bytes = ReadWholeFileOrThrow(ini);
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()),
+                              bytes.size());
+  const std::optional<Utf8Evidence> evidence = FindUtf8Text(text);
+  if (!evidence) return CheckUpdateIni(ini, facts);
+  std::string failure;
+  const std::optional<std::string> converted = Utf8IniToShiftJis(text, &failure);
+  std::vector<CheckFinding> findings = {
+      {true, evidence->key,
+       DescribeUtf8(*evidence) +
+           (converted ? "; updpack build converts it to Shift-JIS"
+                      : "; updpack build refuses it: " + failure)}};
+  std::vector<CheckFinding> rest;
+  if (converted) {
+    const ConvertedIniFile copy(*converted, std::nullopt);
+    rest = CheckUpdateIni(copy.path(), facts);
+  } else {
+    rest = CheckUpdateIni(ini, facts);
+  }
+  findings.insert(findings.end(), rest.begin(), rest.end());
+  return findings;
+}
+
+void PrintJson(const fs::path& ini, const std::vector<CheckFinding>& findings,
+               int errors) {
+  const std::u8string file = ini.u8string();
+  std::printf("{\n  \"file\": %s,\n  \"errors\": %d,\n  \"warnings\": %zu,\n"
+              "  \"findings\": [",
+              JsonString(std::string(file.begin(), file.end())).c_str(), errors,
+              findings.size() - static_cast<size_t>(errors));
+  const char* separator = "\n";
+  for (const CheckFinding& finding : findings) {
+    std::printf("%s    {\"key\": %s, \"severity\": \"%s\", \"message\": %s}",
+                separator, JsonString(finding.key).c_str(),
+                finding.error ? "error" : "warning",
+                JsonString(finding.reason).c_str());
+    separator = ",\n";
+  }
+  std::printf("%s]\n}\n", findings.empty() ? "" : "\n  ");
+}
+
+}  // namespace
+
+int RunCheck(const std::string& ini, const std::string& packagePath,
+             CheckOutput output) {
+  const fs::path path = PathFromUtf8(ini);
+  std::vector<CheckFinding> findings;
   std::optional<PackageFacts> facts;
   if (!packagePath.empty()) {
-    const LoadedPackage package = LoadPackage(PathFromUtf8(packagePath));
-    facts = FactsOf(package);
+    const fs::path packageFile = PathFromUtf8(packagePath);
+    facts = FactsOf(LoadPackage(packageFile));
     if (!facts->Has("UPDATE.INI")) {
-      std::fprintf(stderr, "updpack: error: %s has no entry UPDATE.INI: the "
-                           "updater stops with \"UPDATE.INI not found at "
-                           "UPDATE.QW3\"\n",
-                   Quote(PathFromUtf8(packagePath)).c_str());
-      return 1;
+      findings.push_back({true, "UPDATE.INI",
+                          Quote(packageFile) + " has no entry UPDATE.INI: the "
+                          "updater stops with \"UPDATE.INI not found at "
+                          "UPDATE.QW3\""});
     }
   }
-  const fs::path path = PathFromUtf8(ini);
-  const std::vector<CheckFinding> findings =
-      CheckUpdateIni(path, facts ? &*facts : nullptr);
-  const int errors = PrintFindings(path, findings);
-  const size_t warnings = findings.size() - static_cast<size_t>(errors);
-  std::printf("%s: %d error%s, %zu warning%s\n", Quote(path).c_str(), errors,
-              errors == 1 ? "" : "s", warnings, warnings == 1 ? "" : "s");
+  // Without the package's UPDATE.INI nothing of the file is ever read.
+  if (findings.empty()) findings = CheckIniFile(path, facts ? &*facts : nullptr);
+  const int errors = static_cast<int>(std::count_if(
+      findings.begin(), findings.end(),
+      [](const CheckFinding& finding) { return finding.error; }));
+  if (output == CheckOutput::Json) {
+    PrintJson(path, findings, errors);
+  } else if (output == CheckOutput::Text) {
+    PrintFindings(path, findings);
+    const size_t warnings = findings.size() - static_cast<size_t>(errors);
+    std::printf("%s: %d error%s, %zu warning%s\n", Quote(path).c_str(), errors,
+                errors == 1 ? "" : "s", warnings, warnings == 1 ? "" : "s");
+  }
   return errors ? 1 : 0;
 }

@@ -42,6 +42,26 @@ std::optional<std::string> FromWide(UINT page, std::wstring_view wide) {
   return text;
 }
 
+// Characters that text made outside Windows writes for ones of code page
+// 932 (the JIS forms of 〜 ‖ − ¢ £ ¬ —, and ¥ ‾ for the ASCII bytes that
+// Shift-JIS shows so), taken as those, as the C library's CP932 takes them:
+// the Linux and the Windows updpack accept the same text.
+constexpr struct {
+  wchar_t from, to;
+} kOneWayForms[] = {{0x00A2, 0xFFE0}, {0x00A3, 0xFFE1}, {0x00A5, 0x005C},
+                    {0x00AC, 0xFFE2}, {0x2014, 0x2015}, {0x2016, 0x2225},
+                    {0x203E, 0x007E}, {0x2212, 0xFF0D}, {0x301C, 0xFF5E}};
+
+std::optional<std::string> ToShiftJis(std::wstring_view wide) {
+  std::wstring mapped(wide);
+  for (wchar_t& c : mapped) {
+    for (const auto& form : kOneWayForms) {
+      if (c == form.from) c = form.to;
+    }
+  }
+  return FromWide(kShiftJis, mapped);
+}
+
 }  // namespace
 
 std::string Cp932ToUtf8(std::string_view text) {
@@ -50,7 +70,7 @@ std::string Cp932ToUtf8(std::string_view text) {
 }
 
 std::optional<std::string> FileNameToCp932(const std::filesystem::path& name) {
-  return FromWide(kShiftJis, name.native());
+  return ToShiftJis(name.native());
 }
 
 std::optional<std::filesystem::path> Cp932ToFileName(std::string_view name) {
@@ -66,7 +86,7 @@ std::optional<std::string> NarrowPath(const std::filesystem::path& path) {
 std::optional<std::string> Utf8ToCp932(std::string_view text) {
   const auto wide = ToWide(CP_UTF8, text, true);
   if (!wide) return std::nullopt;
-  return FromWide(kShiftJis, *wide);
+  return ToShiftJis(*wide);
 }
 
 // main's own arguments are in the ANSI code page, which cannot hold every

@@ -1,8 +1,11 @@
 // updpack ini: what the updater reads for one key of an INI file, through
 // the same profile reader the updater uses.
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 
 #include "codepage.h"
+#include "ini_encoding.h"
 #include "platform/platform.h"
 #include "tool_support.h"
 #include "verbs.h"
@@ -21,6 +24,15 @@ int RunIni(const std::string& file, const std::string& section,
   const std::optional<std::string> path = NarrowPath(where);
   if (!path) {
     throw ToolError(Quote(where) + " cannot be named in the system's code page");
+  }
+  // A file that cannot be read reads as one without keys, as it does for
+  // the updater; only one that can is looked at for UTF-8.
+  std::ifstream in(where, std::ios::binary);
+  const std::string text{std::istreambuf_iterator<char>(in), {}};
+  if (const std::optional<Utf8Evidence> evidence = FindUtf8Text(text)) {
+    std::fprintf(stderr, "updpack: warning: %s: %s\n",
+                 Quote(PathFromUtf8(file)).c_str(),
+                 DescribeUtf8(*evidence).c_str());
   }
   std::string value(capacity, '\0');
   const uint32_t count = PlatReadProfileString(

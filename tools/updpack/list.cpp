@@ -18,23 +18,6 @@ std::string Ratio(const PackageEntry& entry) {
   return text;
 }
 
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
 // The name comes last so that wide characters cannot push the columns out
 // of line.
 void PrintTable(const LoadedPackage& package) {

@@ -122,6 +122,14 @@ int main(int argc, char** argv) {
       ->type_name("");
   AddStubOptions(buildCommand, &build.stub, &build.output);
   AddLevelOption(buildCommand, &buildLevel);
+  std::string iniEncoding = "auto";
+  buildCommand
+      ->add_option("--ini-encoding", iniEncoding,
+                   "How UPDATE.INI is written: auto (UTF-8 when it looks so), "
+                   "sjis (packed as it is) or utf-8 (converted to "
+                   "Shift-JIS); default auto")
+      ->check(CLI::IsMember({"auto", "sjis", "utf-8"}))
+      ->type_name("ENC");
 
   std::string checkIni, checkPackage;
   CLI::App* checkCommand = app.add_subcommand(
@@ -133,6 +141,12 @@ int main(int argc, char** argv) {
                    "Package (or updater) the file goes with: its entries "
                    "are checked too")
       ->type_name("PKG");
+  bool checkJson = false, checkQuiet = false;
+  CLI::Option* checkJsonFlag = checkCommand->add_flag(
+      "--json", checkJson,
+      "Print the findings as JSON on stdout (key, severity, message)");
+  checkCommand->add_flag("--quiet", checkQuiet, "Print no findings; exit code only")
+      ->excludes(checkJsonFlag);
 
   std::string section, key;
   uint32_t capacity = 1024;
@@ -174,8 +188,14 @@ int main(int argc, char** argv) {
     if (*encodeCommand) RunBlockEncode(input, output, LevelNamed(blockLevel));
     if (*embedCommand) RunEmbed(embed);
     build.level = LevelNamed(buildLevel);
+    build.iniEncoding = IniEncodingNamed(iniEncoding);
     if (*buildCommand) RunBuild(build);
-    if (*checkCommand) return RunCheck(checkIni, checkPackage);
+    if (*checkCommand) {
+      return RunCheck(checkIni, checkPackage,
+                      checkJson    ? CheckOutput::Json
+                      : checkQuiet ? CheckOutput::Quiet
+                                   : CheckOutput::Text);
+    }
     if (*iniCommand) return RunIni(input, section, key, capacity);
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "updpack: error: not enough memory\n");

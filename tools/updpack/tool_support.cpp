@@ -107,6 +107,23 @@ std::string FormatFileTime(uint64_t fileTime, bool iso) {
   return text;
 }
 
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", c);
+      out += escape;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
 std::string FormatBytes(uint64_t bytes) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f MiB",

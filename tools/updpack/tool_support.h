@@ -35,6 +35,9 @@ void WriteFileReplacing(const fs::path& path, const uint8_t* data,
 // A FILETIME as "YYYY-MM-DD hh:mm:ss" (UTC), or ISO 8601 with `iso`.
 std::string FormatFileTime(uint64_t fileTime, bool iso = false);
 
+// UTF-8 text as a JSON string, quoted and escaped.
+std::string JsonString(const std::string& text);
+
 // Bytes as "12.3 MiB"-style text for progress lines.
 std::string FormatBytes(uint64_t bytes);
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "ini_encoding.h"
 #include "pack/compress.h"
 #include "pack/package_writer.h"
 #include "tool_support.h"
@@ -55,15 +56,21 @@ std::vector<uint8_t> EmbedPackage(const fs::path& stub,
                                   const std::vector<uint8_t>& package);
 void RunEmbed(const EmbedOptions& options);
 
+// How check reports: lines on stderr and a summary, one JSON object on
+// stdout, or only the exit code.
+enum class CheckOutput { Text, Json, Quiet };
+
 // 0 when UPDATE.INI has no finding that fails the run, 1 otherwise; with a
 // package, its entries and size are checked too.
-int RunCheck(const std::string& ini, const std::string& package);
+int RunCheck(const std::string& ini, const std::string& package,
+             CheckOutput output);
 
 struct BuildOptions {
   std::string folder;  // UPDATE.INI and the files
   std::string output;
   CompressLevel level = CompressLevel::Best;
   std::string stub;  // empty: updater.exe beside updpack
+  IniEncoding iniEncoding = IniEncoding::Auto;
 };
 
 // Checks UPDATE.INI, packs it and the files its lines name, and embeds the

@@ -4,6 +4,7 @@
 
 #include "core/ids.h"
 #include "platform/platform.h"
+#include "platform/win32/shown_text.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ INT_PTR CALLBACK HostProc(HWND dialog, UINT message, WPARAM wParam,
       // its own: that answer goes back through the message result.
       const int handled =
           pageProc(window, kPlatMsgSetCursor, PlatCommand{0, 0});
-      if (handled) SetWindowLongPtrA(dialog, DWLP_MSGRESULT, TRUE);
+      if (handled) SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
       return handled;
     }
     default:
@@ -37,7 +38,11 @@ INT_PTR CALLBACK HostProc(HWND dialog, UINT message, WPARAM wParam,
 
 intptr_t PlatRunDialog(PlatDialogProc proc) {
   pageProc = proc;
-  return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(UPD_DIALOG_ID),
+  // The template's texts are UTF-16; a dialog made by the ANSI call would
+  // pass them through the system's code page, which cannot hold them on a
+  // system that is not Japanese.
+  return DialogBoxParamW(GetModuleHandleW(nullptr),
+                         MAKEINTRESOURCEW(UPD_DIALOG_ID),
                          nullptr, HostProc, 0);
 }
 
@@ -46,11 +51,21 @@ void PlatEndDialog(PlatWindow dialog, intptr_t result) {
 }
 
 void PlatSetWindowText(PlatWindow dialog, const char* text) {
-  SetWindowTextA(Handle(dialog), text);
+  const ShownText shown(text);
+  if (shown.get()) {
+    SetWindowTextW(Handle(dialog), shown.get());
+  } else {
+    SetWindowTextA(Handle(dialog), text);
+  }
 }
 
 void PlatSetControlText(PlatWindow dialog, int controlId, const char* text) {
-  SetDlgItemTextA(Handle(dialog), controlId, text);
+  const ShownText shown(text);
+  if (shown.get()) {
+    SetDlgItemTextW(Handle(dialog), controlId, shown.get());
+  } else {
+    SetDlgItemTextA(Handle(dialog), controlId, text);
+  }
 }
 
 void PlatEnableControl(PlatWindow dialog, int controlId, bool enable) {

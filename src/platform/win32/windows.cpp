@@ -2,12 +2,13 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/shown_text.h"
 
 namespace {
 HWND Handle(PlatWindow window) { return reinterpret_cast<HWND>(window); }
 
-// The class of every dialog box and message box.
-const char* const kDialogClass = MAKEINTATOM(0x8002);
+// The class atom of every dialog box and message box.
+constexpr WORD kDialogClass = 0x8002;
 }  // namespace
 
 PlatAnswer PlatMessageBox(PlatWindow owner, const char* text,
@@ -15,14 +16,30 @@ PlatAnswer PlatMessageBox(PlatWindow owner, const char* text,
                           PlatIcon icon) {
   const UINT type = (buttons == kPlatButtonsOkCancel ? MB_OKCANCEL : MB_OK) |
                     (icon == kPlatIconError ? MB_ICONERROR : 0);
-  return MessageBoxA(Handle(owner), text, caption, type) == IDOK
-             ? kPlatIdOk
-             : kPlatIdCancel;
+  const ShownText shownText(text);
+  const ShownText shownCaption(caption);
+  const int answer =
+      shownText.get() && shownCaption.get()
+          ? MessageBoxW(Handle(owner), shownText.get(), shownCaption.get(), type)
+          : MessageBoxA(Handle(owner), text, caption, type);
+  return answer == IDOK ? kPlatIdOk : kPlatIdCancel;
 }
 
 PlatWindow PlatFindWindow(const char* className, const char* title) {
-  return reinterpret_cast<PlatWindow>(
-      FindWindowA(className ? className : kDialogClass, title));
+  HWND found = nullptr;
+  if (className) {
+    // Another program's window, titled in the system's code page: the same
+    // bytes through the ANSI call match it.
+    found = FindWindowA(className, title);
+  } else {
+    // A dialog or message box of ours, titled as PlatSetWindowText and
+    // PlatMessageBox show it.
+    const ShownText shown(title);
+    found = shown.get()
+                ? FindWindowW(MAKEINTRESOURCEW(kDialogClass), shown.get())
+                : FindWindowA(MAKEINTRESOURCEA(kDialogClass), title);
+  }
+  return reinterpret_cast<PlatWindow>(found);
 }
 
 void PlatBringToFront(PlatWindow window) {
