@@ -1,7 +1,7 @@
 // The shell's copy: a file, or a folder with everything in it, into a
 // destination, replacing files and creating folders without asking. Each
 // file is replaced in one step; progress goes to stderr; Ctrl-C (or the
-// test hook) stops the copy, which is told apart from a failure.
+// user interface's own stop) ends the copy, which is told apart from a failure.
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
