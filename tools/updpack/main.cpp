@@ -3,8 +3,10 @@
 // and 2 (the command line is wrong).
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
+#include <optional>
 
 #include "codepage.h"
 #include "tool_support.h"
@@ -32,6 +34,63 @@ void AddStubOptions(CLI::App* command, std::string* stub, std::string* output) {
       ->type_name("PATH");
 }
 
+// The key and password options of sign, and of build with `prefix` "sign-".
+// The password never comes from the command line, where others can read it.
+void AddSignOptions(CLI::App* command, const std::string& prefix,
+                    SignOptions* sign) {
+  CLI::Option* pkcs12 =
+      command->add_option("--" + prefix + "pkcs12", sign->pkcs12,
+                          "PKCS#12 file (.pfx, .p12) with the certificate and "
+                          "its key")
+          ->type_name("FILE");
+  CLI::Option* certificate =
+      command->add_option("--" + prefix + "cert", sign->certificate,
+                          "Certificate file (PEM or DER, with its chain)")
+          ->type_name("FILE")
+          ->excludes(pkcs12);
+  CLI::Option* key = command->add_option("--" + prefix + "key", sign->key,
+                                         "Private key of the certificate")
+                         ->type_name("FILE")
+                         ->excludes(pkcs12);
+  certificate->needs(key);
+  key->needs(certificate);
+  CLI::Option* passwordFile =
+      command->add_option("--" + prefix + "password-file", sign->passwordFile,
+                          "File whose first line is the key's password")
+          ->type_name("FILE");
+  command
+      ->add_option("--" + prefix + "password-env", sign->passwordEnv,
+                   "Environment variable that holds the key's password")
+      ->type_name("NAME")
+      ->excludes(passwordFile);
+  command
+      ->add_option("--" + prefix + "timestamp", sign->timestampUrl,
+                   "RFC 3161 time-stamp server, so the signature outlives "
+                   "the certificate")
+      ->type_name("URL");
+}
+
+// The first word that is not an option names the verb (and the next one its
+// own verb, for block). CLI11 alone would only say that one is required.
+std::optional<std::string> UnknownVerb(const CLI::App& app,
+                                       const std::vector<std::string>& words) {
+  const CLI::App* level = &app;
+  std::string path;
+  for (size_t i = 1; i < words.size(); ++i) {
+    if (words[i].starts_with("-")) continue;
+    const std::vector<const CLI::App*> verbs = level->get_subcommands({});
+    if (verbs.empty()) break;
+    path += (path.empty() ? "" : " ") + words[i];
+    const auto known = std::find_if(verbs.begin(), verbs.end(),
+                                    [&](const CLI::App* verb) {
+                                      return verb->check_name(words[i]);
+                                    });
+    if (known == verbs.end()) return path;
+    level = *known;
+  }
+  return std::nullopt;
+}
+
 CompressLevel LevelNamed(const std::string& level) {
   return level == "greedy" ? CompressLevel::Greedy : CompressLevel::Best;
 }
@@ -49,6 +108,8 @@ int main(int argc, char** argv) {
                "updpack");
   app.require_subcommand(1);
   app.failure_message(UsageFailure);
+  app.set_version_flag("--version", VersionText,
+                       "Show updpack's version and the stub it uses");
 
   CreateOptions create;
   std::string createLevel = "best";
@@ -122,6 +183,17 @@ int main(int argc, char** argv) {
       ->type_name("");
   AddStubOptions(buildCommand, &build.stub, &build.output);
   AddLevelOption(buildCommand, &buildLevel);
+  AddSignOptions(buildCommand, "sign-", &build.sign);
+
+  SignOptions sign;
+  CLI::App* signCommand = app.add_subcommand(
+      "sign", "Sign an updater with Authenticode (through osslsigncode); "
+              "embed first, sign last");
+  signCommand->add_option("IN", input, "Updater to sign")->required()->type_name("");
+  signCommand->add_option("-o,--output", output, "Signed updater to write")
+      ->required()
+      ->type_name("OUT");
+  AddSignOptions(signCommand, "", &sign);
 
   std::string checkIni, checkPackage;
   CLI::App* checkCommand = app.add_subcommand(
@@ -157,8 +229,16 @@ int main(int argc, char** argv) {
   for (const std::string& argument : arguments) {
     pointers.push_back(argument.c_str());
   }
+  if (const std::optional<std::string> verb = UnknownVerb(app, arguments)) {
+    std::fprintf(stderr, "updpack: error: unknown verb '%s'\n"
+                         "Run with --help for the verbs.\n", verb->c_str());
+    return 2;
+  }
   try {
     app.parse(static_cast<int>(pointers.size()), pointers.data());
+    if (*signCommand && !sign.Requested()) {
+      throw CLI::RequiredError("--pkcs12 or --cert with --key");
+    }
   } catch (const CLI::ParseError& error) {
     const int code = app.exit(error);
     return code == 0 ? 0 : 2;
@@ -175,6 +255,7 @@ int main(int argc, char** argv) {
     if (*embedCommand) RunEmbed(embed);
     build.level = LevelNamed(buildLevel);
     if (*buildCommand) RunBuild(build);
+    if (*signCommand) RunSign(input, output, sign);
     if (*checkCommand) return RunCheck(checkIni, checkPackage);
     if (*iniCommand) return RunIni(input, section, key, capacity);
   } catch (const std::bad_alloc&) {

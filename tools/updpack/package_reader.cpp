@@ -47,8 +47,9 @@ std::string PeFaultText(PeFault fault) {
              "the file)";
     case PeFault::Signed:
       return "it is signed (it has a certificate table), and the signature "
-             "would no longer match once the package is in it: embed into "
-             "the unsigned stub and sign the result";
+             "would no longer match once the package is in it: embed first, "
+             "into the unsigned stub, and sign last (updpack sign, or build "
+             "with --sign-pkcs12)";
     case PeFault::BadResourceTree:
       return "its resource directory is damaged";
     case PeFault::TooManyResources:

@@ -59,13 +59,36 @@ void RunEmbed(const EmbedOptions& options);
 // package, its entries and size are checked too.
 int RunCheck(const std::string& ini, const std::string& package);
 
+// The key an updater is signed with: a PKCS#12 file, or a certificate and
+// its key; the key's password from a file or an environment variable.
+struct SignOptions {
+  std::string pkcs12;
+  std::string certificate, key;
+  std::string passwordFile, passwordEnv;
+  std::string timestampUrl;  // empty: no time stamp from a server
+
+  bool Requested() const { return !pkcs12.empty() || !certificate.empty(); }
+};
+
+// The updater's bytes with an Authenticode signature (osslsigncode makes
+// it); throws ToolError saying why when it cannot.
+std::vector<uint8_t> SignUpdater(const std::vector<uint8_t>& updater,
+                                 const SignOptions& options);
+void RunSign(const std::string& input, const std::string& output,
+             const SignOptions& options);
+
 struct BuildOptions {
   std::string folder;  // UPDATE.INI and the files
   std::string output;
   CompressLevel level = CompressLevel::Best;
   std::string stub;  // empty: updater.exe beside updpack
+  SignOptions sign;  // signs the updater as the last step when requested
 };
 
-// Checks UPDATE.INI, packs it and the files its lines name, and embeds the
-// package; writes nothing when the check finds an error.
+// Checks UPDATE.INI, packs it and the files its lines name, embeds the
+// package and signs the result when asked; writes nothing when the check
+// finds an error or the signature cannot be made.
 void RunBuild(const BuildOptions& options);
+
+// updpack's version, and which stub embed and build take by default.
+std::string VersionText();
