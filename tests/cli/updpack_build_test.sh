@@ -132,6 +132,8 @@ grep -q "Notes.txt': no UpdateFile line names it; not packed" err.txt || fail "b
   fail "build packed: $(ls built)"
 cmp -s upd/Data/Script.dat built/Script.dat || fail "build: Script.dat differs"
 cmp -s upd/UPDATE.INI built/UPDATE.INI || fail "build: UPDATE.INI differs"
+"${UPDPACK[@]}" build upd -o Again.exe --stub stub.exe --level greedy >/dev/null 2>&1
+cmp -s Built.exe Again.exe || fail "build twice from the same folder: different bytes"
 # A line whose file is missing: refused, nothing written, an earlier
 # updater kept.
 cp Built.exe before.exe
