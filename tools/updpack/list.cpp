@@ -18,23 +18,6 @@ std::string Ratio(const PackageEntry& entry) {
   return text;
 }
 
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
 // The name comes last so that wide characters cannot push the columns out
 // of line.
 void PrintTable(const LoadedPackage& package) {
@@ -64,11 +47,12 @@ void PrintJson(const LoadedPackage& package) {
     const PackageEntry& entry = listed.entry;
     std::printf(
         "%s    {\"name\": %s, \"storage\": \"%s\", \"storedSize\": %u, "
-        "\"size\": %u, \"offset\": %u, \"time\": \"%s\", \"fileTime\": %llu}",
+        "\"size\": %u, \"offset\": %u, \"time\": \"%s\", \"fileTime\": %llu, "
+        "\"crc32\": \"%08x\"}",
         separator, JsonString(listed.displayName).c_str(),
         Storage(entry).c_str(), entry.StoredSize, entry.FileSize,
         listed.offset, FormatFileTime(entry.LastWriteTime, true).c_str(),
-        static_cast<unsigned long long>(entry.LastWriteTime));
+        static_cast<unsigned long long>(entry.LastWriteTime), listed.storedCrc);
     separator = ",\n";
   }
   std::printf("%s]\n}\n", package.entries.empty() ? "" : "\n  ");

@@ -145,10 +145,18 @@ int main(int argc, char** argv) {
   unpackCommand->add_option("PKG", package, "Package")->required()->type_name("");
   unpackCommand->add_option("DIR", folder, "Folder to write into")->required()->type_name("");
 
+  VerifyOptions verify;
   CLI::App* verifyCommand = app.add_subcommand(
-      "verify", "Check that a package opens and every entry decodes; exit 1 "
-                "when it does not");
-  verifyCommand->add_option("PKG", package, "Package")->required()->type_name("");
+      "verify", "Check that a package opens and every entry decodes, and an "
+                "updater's header checksum and integrity record; exit 1 on "
+                "any damage");
+  verifyCommand->add_option("PKG", verify.package, "Package or updater")
+      ->required()
+      ->type_name("");
+  CLI::Option* verifyJson = verifyCommand->add_flag(
+      "--json", verify.json, "Print the findings as JSON (key, severity, message)");
+  verifyCommand->add_flag("--quiet", verify.quiet, "Print nothing; exit code only")
+      ->excludes(verifyJson);
 
   CLI::App* blockCommand =
       app.add_subcommand("block", "Encode or decode a single compressed block");
@@ -249,7 +257,7 @@ int main(int argc, char** argv) {
     if (*createCommand) RunCreate(create);
     if (*listCommand) RunList(package, json);
     if (*unpackCommand) RunUnpack(package, folder);
-    if (*verifyCommand) return RunVerify(package);
+    if (*verifyCommand) return RunVerify(verify);
     if (*decodeCommand) RunBlockDecode(input, output);
     if (*encodeCommand) RunBlockEncode(input, output, LevelNamed(blockLevel));
     if (*embedCommand) RunEmbed(embed);

@@ -1,5 +1,6 @@
 // What every verb of updpack shares: the error it throws, whole-file reads
-// and replacing writes, time stamps as text, and the progress line.
+// and replacing writes, time stamps and JSON strings as text, and the
+// progress line.
 #pragma once
 #include <cstdint>
 #include <filesystem>
@@ -34,6 +35,9 @@ void WriteFileReplacing(const fs::path& path, const uint8_t* data,
 
 // A FILETIME as "YYYY-MM-DD hh:mm:ss" (UTC), or ISO 8601 with `iso`.
 std::string FormatFileTime(uint64_t fileTime, bool iso = false);
+
+// `text` (UTF-8) as a JSON string, quotes included.
+std::string JsonString(const std::string& text);
 
 // Bytes as "12.3 MiB"-style text for progress lines.
 std::string FormatBytes(uint64_t bytes);

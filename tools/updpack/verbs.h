@@ -32,8 +32,14 @@ std::vector<uint8_t> PackSources(const std::vector<PackSource>& sources,
                                  const PackageOptions& options);
 void RunList(const std::string& package, bool json);
 void RunUnpack(const std::string& package, const std::string& folder);
-// 0 when the package is sound, 1 after reporting what is wrong.
-int RunVerify(const std::string& package);
+struct VerifyOptions {
+  std::string package;
+  bool json = false;   // the findings as JSON on stdout
+  bool quiet = false;  // nothing printed: the exit code only
+};
+
+// 0 when the package (or updater) is sound, 1 after reporting what is wrong.
+int RunVerify(const VerifyOptions& options);
 void RunBlockDecode(const std::string& input, const std::string& output);
 void RunBlockEncode(const std::string& input, const std::string& output,
                     CompressLevel level);
@@ -49,8 +55,9 @@ struct EmbedOptions {
 
 // The stub that ships beside updpack.
 fs::path DefaultStubPath();
-// The stub's bytes with `package` as its resource "UPDATE" 102 (replacing
-// one it holds); throws ToolError when the stub cannot take it.
+// The stub's bytes with `package` as its resource "UPDATE" 102 and its
+// integrity record as "UPDATE" 103 (replacing those it holds); throws
+// ToolError when the stub cannot take them.
 std::vector<uint8_t> EmbedPackage(const fs::path& stub,
                                   const std::vector<uint8_t>& package);
 void RunEmbed(const EmbedOptions& options);
