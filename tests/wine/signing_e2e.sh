@@ -4,7 +4,8 @@
 # reads the signed updater; embed refuses it; a signed build is the same
 # bytes twice with SOURCE_DATE_EPOCH; the signed updater runs under Wine to
 # the completion page; one byte changed in the package after signing breaks
-# the signature and is refused by updpack verify and by the updater.
+# the signature and is refused by updpack verify and by the updater (through
+# the package's integrity record).
 set -uo pipefail
 . "$(dirname "$0")/../../scripts/wine-env.sh"
 
@@ -62,7 +63,9 @@ upd_check "the header checksum of the signed updater is the one Windows computes
   wine "$wine_dir/checksum_probe.exe" "$(win "$work/Signed.exe")"
 
 echo "updpack reads the signed updater"
-upd_check "updpack verify: sound" "$updpack" verify "$work/Signed.exe"
+"$updpack" verify "$work/Signed.exe" >"$work/verify.txt"
+upd_check "updpack verify: sound, and the integrity record agrees: $(cat "$work/verify.txt")" \
+  grep -q "sound, 2 entries, matching its integrity record" "$work/verify.txt"
 "$updpack" list "$work/Signed.exe" >"$work/list.txt"
 upd_check "updpack list: Movie.bin and UPDATE.INI" \
   test "$(awk '/^(stored|compressed) / {print $NF}' "$work/list.txt" | sort | tr '\n' ' ')" = "Movie.bin UPDATE.INI "
@@ -122,7 +125,10 @@ printf "\\x$(printf %02x $(((byte + 1) & 255)))" |
   dd of="$work/Damaged.exe" bs=1 seek="$offset" conv=notrunc status=none
 upd_check "osslsigncode verify refuses the damaged updater" \
   sh -c "! osslsigncode verify -CAfile '$keys/cert.pem' -in '$work/Damaged.exe' >/dev/null 2>&1"
-upd_check "updpack verify refuses it" sh -c "! '$updpack' verify '$work/Damaged.exe' >/dev/null 2>&1"
+"$updpack" verify "$work/Damaged.exe" >"$work/verify.txt" 2>&1
+verified=$?
+upd_check "updpack verify refuses it (exit 1), naming Movie.bin: $(tr '\n' ' ' <"$work/verify.txt")" \
+  sh -c "test $verified -eq 1 && grep -q Movie.bin '$work/verify.txt'"
 upd_install_game
 wine "$work/Damaged.exe" &
 updater_pid=$!

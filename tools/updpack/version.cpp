@@ -2,7 +2,10 @@
 // default is. The stub carries no version resource (the updater has none),
 // so it is named by its size and fingerprint: with reproducible builds, one
 // source gives one fingerprint.
+#include <cstdio>
+
 #include "host.h"
+#include "pack/integrity_record.h"
 #include "package_reader.h"
 #include "verbs.h"
 
@@ -19,7 +22,11 @@ std::string VersionText() {
            "); embed and build need --stub";
   }
   const std::vector<uint8_t> bytes = ReadWholeFileOrThrow(stub);
-  text += "stub: " + Quote(stub) + ", " + std::to_string(bytes.size()) + " bytes";
+  char fingerprint[16];
+  std::snprintf(fingerprint, sizeof fingerprint, "%08x",
+                Crc32(Crc32Tables(), 0, bytes.data(), bytes.size()));
+  text += "stub: " + Quote(stub) + ", " + std::to_string(bytes.size()) +
+          " bytes, CRC-32 " + fingerprint;
   PeHeaders headers;
   if (ParsePeHeaders(bytes.data(), bytes.size(), &headers) != PeFault::None) {
     return text + ", not a Windows executable";
