@@ -125,6 +125,10 @@ grep -Eq '^updpack [0-9]+\.[0-9]+\.[0-9]+$' out.txt && grep -q '^stub: ' out.txt
 expect 2 "sign without a key" "${UPDPACK[@]}" sign x.exe -o y.exe
 expect 2 "sign with a certificate but no key" "${UPDPACK[@]}" sign x.exe -o y.exe --cert c.pem
 expect 2 "sign with both kinds of key" "${UPDPACK[@]}" sign x.exe -o y.exe --pkcs12 k.p12 --cert c.pem --key k.pem
+expect 2 "build with a password but no key" "${UPDPACK[@]}" build src -o y.exe \
+  --sign-password-file p.txt
+grep -q -- "--sign-pkcs12 or --sign-cert with --sign-key is required" err.txt ||
+  fail "build without a key: $(cat err.txt)"
 expect 2 "sign with two passwords" "${UPDPACK[@]}" sign x.exe -o y.exe --pkcs12 k.p12 \
   --password-file p.txt --password-env P
 expect 2 "bad level" "${UPDPACK[@]}" create --level fast -o x.qw3 src

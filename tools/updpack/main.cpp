@@ -91,6 +91,18 @@ std::optional<std::string> UnknownVerb(const CLI::App& app,
   return std::nullopt;
 }
 
+// sign needs a key; so does build once any signing option is given, since a
+// password or a server alone would quietly give an unsigned updater.
+void RequireKey(const SignOptions& sign, const std::string& prefix,
+                bool always) {
+  const bool asked = always || !sign.passwordFile.empty() ||
+                     !sign.passwordEnv.empty() || !sign.timestampUrl.empty();
+  if (asked && !sign.Requested()) {
+    throw CLI::RequiredError("--" + prefix + "pkcs12 or --" + prefix +
+                             "cert with --" + prefix + "key");
+  }
+}
+
 CompressLevel LevelNamed(const std::string& level) {
   return level == "greedy" ? CompressLevel::Greedy : CompressLevel::Best;
 }
@@ -244,9 +256,8 @@ int main(int argc, char** argv) {
   }
   try {
     app.parse(static_cast<int>(pointers.size()), pointers.data());
-    if (*signCommand && !sign.Requested()) {
-      throw CLI::RequiredError("--pkcs12 or --cert with --key");
-    }
+    if (*signCommand) RequireKey(sign, "", true);
+    if (*buildCommand) RequireKey(build.sign, "sign-", false);
   } catch (const CLI::ParseError& error) {
     const int code = app.exit(error);
     return code == 0 ? 0 : 2;
