@@ -65,6 +65,7 @@ record=$(grep -obUaP 'QW2I' Int.exe | head -n 1 | cut -d: -f1)
 pkgSize=$(stat -c %s int.qw3)
 directory=$(od -An -tu4 -j $((pkg + 8)) -N4 Int.exe | tr -d ' ')
 cmp -s int.qw3 <(tail -c +$((pkg + 1)) Int.exe | head -c "$pkgSize") || fail "the package is not at $pkg"
+[ "$(od -An -tu4 -j $((record + 8)) -N4 Int.exe | tr -d ' ')" = 40 ] || fail "the record is not at $record"
 # damaged WHAT OFFSET [PATTERN]: Int.exe with the byte at OFFSET changed is
 # refused by verify, which names PATTERN; --quiet says nothing.
 damaged() {
@@ -83,13 +84,13 @@ done
 for at in 0 4 $((textSize / 2)) $((textSize - 1)); do
   damaged "compressed entry" $((pkg + text + at)) "entry [0-9] 'Text.txt': its stored bytes"
 done
-for at in 0 3 8 12; do damaged "package header" $((pkg + at)) "'bad.exe': "; done
+for at in 0 3 8 12; do damaged "package header" $((pkg + at)) "the package's CRC-32 is"; done
 for at in 0 259 260 264 272 276 $((pkgSize - directory - 1)); do
-  damaged "directory" $((pkg + directory + at)) "'bad.exe': "
+  damaged "directory" $((pkg + directory + at)) "the package's CRC-32 is"
 done
 [ $((noiseSize % 16)) -ne 0 ] && damaged "zero fill" $((pkg + noise + noiseSize)) "the package's CRC-32 is"
 for at in 0 3 4 8 12 16 20 24 $((28 + 4 * 3 - 1)); do
-  damaged "integrity record" $((record + at)) "'bad.exe': "
+  damaged "integrity record" $((record + at)) "the integrity record is damaged"
 done
 damaged "header checksum" $(($(od -An -tu4 -j60 -N4 Int.exe) + 88)) "the header checksum is"
 damaged "code" 1100 "the header checksum is"
