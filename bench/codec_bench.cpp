@@ -4,42 +4,18 @@
 #include <lz4hc.h>
 #include <zlib.h>
 
-#include <time.h>
-
 #include <cstdio>
 #include <cstring>
 #include <functional>
 
 #include "corpus.h"
+#include "timing.h"
 #include "pack/compress.h"
 #include "package/decompress.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-// Processor time of this thread: on a shared machine, wall time counts the
-// other processes too. (<chrono> cannot be compiled with Shift-JIS literals:
-// it spells a micro sign.)
-double Now() {
-  timespec t;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
-// Fastest of at least three passes and at least `minSeconds` of passes in
-// all: the fastest pass is the one least disturbed.
-double FastestPass(const std::function<void()>& pass, double minSeconds) {
-  double best = 1e30, total = 0;
-  for (int n = 0; n < 3 || total < minSeconds; ++n) {
-    double start = Now();
-    pass();
-    double s = Now() - start;
-    best = std::min(best, s);
-    total += s;
-  }
-  return best;
-}
 
 struct Encoded {
   Bytes greedy, best, zlib, lz4;

@@ -33,8 +33,14 @@ std::vector<uint8_t> PackSources(const std::vector<PackSource>& sources,
                                  const PackageOptions& options);
 void RunList(const std::string& package, bool json);
 void RunUnpack(const std::string& package, const std::string& folder);
-// 0 when the package is sound, 1 after reporting what is wrong.
-int RunVerify(const std::string& package);
+struct VerifyOptions {
+  std::string package;
+  bool json = false;   // the findings as JSON on stdout
+  bool quiet = false;  // nothing printed: the exit code only
+};
+
+// 0 when the package (or updater) is sound, 1 after reporting what is wrong.
+int RunVerify(const VerifyOptions& options);
 void RunBlockDecode(const std::string& input, const std::string& output);
 void RunBlockEncode(const std::string& input, const std::string& output,
                     CompressLevel level);
@@ -50,8 +56,9 @@ struct EmbedOptions {
 
 // The stub that ships beside updpack.
 fs::path DefaultStubPath();
-// The stub's bytes with `package` as its resource "UPDATE" 102 (replacing
-// one it holds); throws ToolError when the stub cannot take it.
+// The stub's bytes with `package` as its resource "UPDATE" 102 and its
+// integrity record as "UPDATE" 103 (replacing those it holds); throws
+// ToolError when the stub cannot take them.
 std::vector<uint8_t> EmbedPackage(const fs::path& stub,
                                   const std::vector<uint8_t>& package);
 void RunEmbed(const EmbedOptions& options);
@@ -65,14 +72,37 @@ enum class CheckOutput { Text, Json, Quiet };
 int RunCheck(const std::string& ini, const std::string& package,
              CheckOutput output);
 
+// The key an updater is signed with: a PKCS#12 file, or a certificate and
+// its key; the key's password from a file or an environment variable.
+struct SignOptions {
+  std::string pkcs12;
+  std::string certificate, key;
+  std::string passwordFile, passwordEnv;
+  std::string timestampUrl;  // empty: no time stamp from a server
+
+  bool Requested() const { return !pkcs12.empty() || !certificate.empty(); }
+};
+
+// The updater's bytes with an Authenticode signature (osslsigncode makes
+// it); throws ToolError saying why when it cannot.
+std::vector<uint8_t> SignUpdater(const std::vector<uint8_t>& updater,
+                                 const SignOptions& options);
+void RunSign(const std::string& input, const std::string& output,
+             const SignOptions& options);
+
 struct BuildOptions {
   std::string folder;  // UPDATE.INI and the files
   std::string output;
   CompressLevel level = CompressLevel::Best;
   std::string stub;  // empty: updater.exe beside updpack
   IniEncoding iniEncoding = IniEncoding::Auto;
+  SignOptions sign;  // signs the updater as the last step when requested
 };
 
-// Checks UPDATE.INI, packs it and the files its lines name, and embeds the
-// package; writes nothing when the check finds an error.
+// Checks UPDATE.INI, packs it and the files its lines name, embeds the
+// package and signs the result when asked; writes nothing when the check
+// finds an error or the signature cannot be made.
 void RunBuild(const BuildOptions& options);
+
+// updpack's version, and which stub embed and build take by default.
+std::string VersionText();
