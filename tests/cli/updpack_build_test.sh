@@ -132,6 +132,9 @@ grep -q "Notes.txt': no UpdateFile line names it; not packed" err.txt || fail "b
   fail "build packed: $(ls built)"
 cmp -s upd/Data/Script.dat built/Script.dat || fail "build: Script.dat differs"
 cmp -s upd/UPDATE.INI built/UPDATE.INI || fail "build: UPDATE.INI differs"
+expect 0 "build -j1" "${UPDPACK[@]}" build -j1 upd -o One.exe --stub stub.exe
+expect 0 "build -j4" "${UPDPACK[@]}" build -j4 upd -o Four.exe --stub stub.exe
+cmp -s One.exe Four.exe || fail "build -j4 differs from -j1"
 # A line whose file is missing: refused, nothing written, an earlier
 # updater kept.
 cp Built.exe before.exe

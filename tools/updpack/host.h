@@ -1,9 +1,10 @@
 // The little that updpack needs from the system it runs on beyond the
-// standard library: exact file times, whether stderr is a terminal and
-// where the tool itself lies.
+// standard library: exact file times, whether stderr is a terminal, where
+// the tool itself lies, and threads.
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 
 // The file's last-write time as a FILETIME; throws ToolError.
 uint64_t FileLastWriteTime(const std::filesystem::path& path);
@@ -17,3 +18,13 @@ bool StderrIsTerminal();
 // The folder that holds the running updpack, where the updater stub ships;
 // empty when the system does not say.
 std::filesystem::path ToolFolder();
+
+// The processors this machine has, at least 1.
+unsigned ProcessorCount();
+
+// Calls `work` on `threads` new threads at once and, meanwhile, `tick` on the
+// calling thread about ten times a second; returns once every call of `work`
+// has returned. `work` must not throw, and shares state only through what
+// its callers make safe for threads (atomics, slots of its own).
+void RunOnThreads(unsigned threads, const std::function<void()>& work,
+                  const std::function<void()>& tick);

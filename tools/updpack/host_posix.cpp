@@ -1,10 +1,15 @@
-// File times and the terminal test on POSIX systems.
+// File times, the terminal test and threads on POSIX systems.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "host.h"
 #include "tool_support.h"
@@ -49,4 +54,33 @@ fs::path ToolFolder() {
   std::error_code ec;
   const fs::path self = fs::read_symlink("/proc/self/exe", ec);
   return ec ? fs::path() : self.parent_path();
+}
+
+unsigned ProcessorCount() {
+  const unsigned count = std::thread::hardware_concurrency();
+  return count ? count : 1;
+}
+
+void RunOnThreads(unsigned threads, const std::function<void()>& work,
+                  const std::function<void()>& tick) {
+  std::atomic<unsigned> running{0};
+  std::vector<std::thread> pool;
+  for (unsigned i = 0; i < threads; ++i) {
+    running.fetch_add(1);
+    try {
+      pool.emplace_back([&] {
+        work();
+        running.fetch_sub(1);
+      });
+    } catch (const std::system_error&) {  // fewer threads do the same work
+      running.fetch_sub(1);
+      break;
+    }
+  }
+  if (pool.empty()) work();
+  while (running.load() != 0) {
+    tick();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  for (std::thread& thread : pool) thread.join();
 }

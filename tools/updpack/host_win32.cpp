@@ -1,8 +1,10 @@
-// File times and the terminal test on Windows.
+// File times, the terminal test and threads on Windows. The cross
+// compiler's C++ library has no std::thread, so threads are the system's.
 #include <windows.h>
 #include <io.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "host.h"
 #include "tool_support.h"
@@ -30,6 +32,11 @@ class TimeHandle {
 
 std::string Reason() {
   return "Windows error " + std::to_string(GetLastError());
+}
+
+DWORD WINAPI CallWork(void* work) {
+  (*static_cast<const std::function<void()>*>(work))();
+  return 0;
 }
 
 }  // namespace
@@ -62,4 +69,34 @@ fs::path ToolFolder() {
   const DWORD length = GetModuleFileNameW(nullptr, self, 32768);
   if (length == 0 || length >= 32768) return fs::path();
   return fs::path(std::wstring(self, length)).parent_path();
+}
+
+unsigned ProcessorCount() {
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  return info.dwNumberOfProcessors ? info.dwNumberOfProcessors : 1;
+}
+
+void RunOnThreads(unsigned threads, const std::function<void()>& work,
+                  const std::function<void()>& tick) {
+  // One wait covers all threads, and a wait takes at most this many handles.
+  threads = threads < MAXIMUM_WAIT_OBJECTS ? threads : MAXIMUM_WAIT_OBJECTS;
+  std::vector<HANDLE> pool;
+  for (unsigned i = 0; i < threads; ++i) {
+    HANDLE thread = CreateThread(nullptr, 0, CallWork,
+                                 const_cast<std::function<void()>*>(&work), 0,
+                                 nullptr);
+    if (thread) pool.push_back(thread);
+  }
+  // Without any thread of its own the work still gets done, on this one.
+  if (pool.empty()) work();
+  while (!pool.empty() &&
+         WaitForMultipleObjects(static_cast<DWORD>(pool.size()), pool.data(),
+                                TRUE, 100) == WAIT_TIMEOUT) {
+    tick();
+  }
+  for (HANDLE thread : pool) {
+    WaitForSingleObject(thread, INFINITE);  // returns at once unless a wait failed
+    CloseHandle(thread);
+  }
 }

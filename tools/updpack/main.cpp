@@ -7,6 +7,7 @@
 #include <new>
 
 #include "codepage.h"
+#include "host.h"
 #include "tool_support.h"
 #include "verbs.h"
 
@@ -30,6 +31,17 @@ void AddStubOptions(CLI::App* command, std::string* stub, std::string* output) {
       ->add_option("--stub", *stub,
                    "The updater stub; default updater.exe beside updpack")
       ->type_name("PATH");
+}
+
+// -j: threads that encode entries, one per processor unless told.
+void AddJobsOption(CLI::App* command, unsigned* jobs) {
+  *jobs = ProcessorCount();
+  command
+      ->add_option("-j,--jobs", *jobs,
+                   "Entries encoded at once; default one per processor (" +
+                       std::to_string(*jobs) + ")")
+      ->check(CLI::Range(1u, 256u))
+      ->type_name("N");
 }
 
 CompressLevel LevelNamed(const std::string& level) {
@@ -58,6 +70,7 @@ int main(int argc, char** argv) {
       ->required()
       ->type_name("OUT");
   AddLevelOption(createCommand, &createLevel);
+  AddJobsOption(createCommand, &create.jobs);
   createCommand->add_option(
       "--store", create.storeGlobs,
       "Store files whose name matches GLOB (* and ?, any case) uncompressed; "
@@ -122,6 +135,7 @@ int main(int argc, char** argv) {
       ->type_name("");
   AddStubOptions(buildCommand, &build.stub, &build.output);
   AddLevelOption(buildCommand, &buildLevel);
+  AddJobsOption(buildCommand, &build.jobs);
 
   std::string checkIni, checkPackage;
   CLI::App* checkCommand = app.add_subcommand(
