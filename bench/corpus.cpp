@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <random>
+#include <string>
 
 namespace {
 
@@ -61,6 +63,62 @@ Bytes ScriptText(size_t size, uint32_t seed) {
         }
         Append(out, "」\r\n");
       }
+    }
+  }
+  out.resize(size);
+  return out;
+}
+
+// English-like prose as manuals and read-me files carry: words of a made-up
+// vocabulary (syllables, so that words share their parts as real ones do)
+// drawn with Zipf-like frequencies, in sentences and paragraphs.
+Bytes WordText(size_t size, uint32_t seed) {
+  static const char* common[] = {
+      "the", "of", "and", "to", "a", "in", "is", "you", "that", "it", "for", "on", "with",
+      "as", "are", "this", "be", "at", "or", "from", "game", "file", "save", "data", "your",
+      "can", "not", "will", "when", "if", "player", "update", "version", "press", "menu"};
+  static const char* onsets[] = {"b", "c", "d", "f", "g", "h", "l", "m", "n", "p", "r", "s",
+                                 "t", "v", "w", "st", "tr", "ch", "sh", "th", "pl", "gr", ""};
+  static const char* nuclei[] = {"a", "e", "i", "o", "u", "ea", "ou", "ai", "io"};
+  static const char* codas[] = {"", "", "n", "r", "s", "t", "nd", "ng", "ck", "ll", "st"};
+  std::mt19937 rng(seed);
+  std::vector<std::string> words(std::begin(common), std::end(common));
+  while (words.size() < 6000) {
+    std::string word;
+    for (unsigned n = 1 + rng() % 3; n--;) {
+      word += onsets[rng() % std::size(onsets)];
+      word += nuclei[rng() % std::size(nuclei)];
+      word += codas[rng() % std::size(codas)];
+    }
+    words.push_back(word);
+  }
+  // Rank r comes up about as often as 1 / r: the rank is log-uniform.
+  auto word = [&]() -> const std::string& {
+    double u = double(rng()) / 4294967296.0;
+    size_t rank = size_t(std::pow(double(words.size()), u)) - 1;
+    return words[std::min(rank, words.size() - 1)];
+  };
+  Bytes out;
+  size_t column = 0;
+  while (out.size() < size) {
+    for (unsigned n = 3 + rng() % 15, first = 1; n--; first = 0) {
+      std::string w = word();
+      if (first) w[0] = char(w[0] - 'a' + 'A');
+      if (n == 0) w += rng() % 5 ? "." : "?";
+      else if (rng() % 9 == 0) w += ",";
+      if (column + w.size() > 72) {
+        Append(out, "\r\n");
+        column = 0;
+      } else if (column != 0) {
+        Append(out, " ");
+        ++column;
+      }
+      Append(out, w.c_str());
+      column += w.size();
+    }
+    if (rng() % 6 == 0) {
+      Append(out, "\r\n\r\n");
+      column = 0;
     }
   }
   out.resize(size);
@@ -195,6 +253,7 @@ Bytes ReadFile(const char* path) {
 std::vector<CorpusFile> BuildCorpus() {
   std::vector<CorpusFile> corpus;
   corpus.push_back({"script.txt (Shift-JIS)", ScriptText(1500000, 1)});
+  corpus.push_back({"manual.txt (words)", WordText(2000000, 8)});
   corpus.push_back({"backdrop.bmp", Bitmap(640, 480, 0, 2)});
   corpus.push_back({"interface.bmp", Bitmap(640, 480, 1, 3)});
   corpus.push_back({"texture.bmp", Bitmap(320, 240, 2, 4)});
