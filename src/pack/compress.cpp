@@ -207,39 +207,50 @@ class Chains {
   std::vector<uint32_t> prev_;
 };
 
-// The nearest earlier position of every byte pair: the first pair equal to
-// the one at a position is the nearest, so no chain is needed.
-class Pairs {
- public:
-  explicit Pairs(const uint8_t* data, size_t size)
-      : data_(data), size_(size), last_(size >= 2 ? 65536 : 0, kNone) {}
-
-  // Distance of the nearest earlier pair equal to the two bytes at `pos`
-  // when a short match reaches it, else 0.
-  size_t Nearest(size_t pos) const {
-    if (size_ - pos < 2) return 0;
-    uint32_t candidate = last_[Pair(data_ + pos)];
-    if (candidate == kNone || pos - candidate > kMaxShortDistance) return 0;
-    return pos - candidate;
-  }
-
-  void Insert(size_t pos) {
-    if (size_ - pos >= 2) last_[Pair(data_ + pos)] = uint32_t(pos);
-  }
-
- private:
-  static uint32_t Pair(const uint8_t* p) { return uint32_t(p[0]) << 8 | p[1]; }
-
-  const uint8_t* data_;
-  size_t size_;
-  std::vector<uint32_t> last_;
-};
-
 unsigned HashBits(size_t size) {
   unsigned bits = 8;
   while (bits < 16 && (size_t(1) << bits) < size) ++bits;
   return bits;
 }
+
+// The newest earlier position of every byte pair: the first pair equal to
+// the one at a position is the nearest, so no chain is needed. A large
+// input gives every pair a slot; a small one a table of its own size, where
+// pairs that share a slot displace each other and a look-up checks the
+// bytes.
+class Pairs {
+ public:
+  explicit Pairs(const uint8_t* data, size_t size)
+      : data_(data), size_(size), bits_(HashBits(size)),
+        last_(size >= 2 ? size_t(1) << bits_ : 0, kNone) {}
+
+  // Distance of the nearest earlier pair equal to the two bytes at `pos`
+  // when a short match reaches it, else 0.
+  size_t Nearest(size_t pos) const {
+    if (size_ - pos < 2) return 0;
+    const uint32_t candidate = last_[Slot(pos)];
+    if (candidate == kNone || pos - candidate > kMaxShortDistance ||
+        data_[candidate] != data_[pos] || data_[candidate + 1] != data_[pos + 1]) {
+      return 0;
+    }
+    return pos - candidate;
+  }
+
+  void Insert(size_t pos) {
+    if (size_ - pos >= 2) last_[Slot(pos)] = uint32_t(pos);
+  }
+
+ private:
+  uint32_t Slot(size_t pos) const {
+    const uint32_t pair = uint32_t(data_[pos]) << 8 | data_[pos + 1];
+    return bits_ == 16 ? pair : (pair * 2654435761u) >> (32 - bits_);
+  }
+
+  const uint8_t* data_;
+  size_t size_;
+  unsigned bits_;
+  std::vector<uint32_t> last_;
+};
 
 uint32_t Triple(const uint8_t* p) {
   return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
