@@ -266,3 +266,41 @@ std::vector<CorpusFile> BuildCorpus() {
   }
   return corpus;
 }
+
+std::vector<CorpusFile> BuildMixedFolder(size_t count, size_t size) {
+  Bytes programs;
+  for (const char* path : {"/usr/bin/bash", "/usr/bin/tar"}) {
+    Bytes bytes = ReadFile(path);
+    programs.insert(programs.end(), bytes.begin(), bytes.end());
+  }
+  std::vector<CorpusFile> folder;
+  for (size_t i = 0; i < count; ++i) {
+    const uint32_t seed = uint32_t(100 + i);
+    std::mt19937 rng(seed);
+    Bytes bytes;
+    char name[32];
+    switch (i % 4) {
+      case 0:  // program code: the system's programs, from a different start each time
+        std::snprintf(name, sizeof name, "PROG%02zu.DLL", i);
+        for (size_t at = rng() % programs.size(); bytes.size() < size; at = 0)
+          bytes.insert(bytes.end(), programs.begin() + at, programs.end());
+        break;
+      case 1:
+        std::snprintf(name, sizeof name, "TEXT%02zu.TXT", i);
+        bytes = WordText(size, seed);
+        break;
+      case 2:
+        std::snprintf(name, sizeof name, "NOISE%02zu.BIN", i);
+        for (bytes.resize(size); uint8_t& b : bytes) b = uint8_t(rng());
+        break;
+      default: {
+        std::snprintf(name, sizeof name, "IMAGE%02zu.BMP", i);
+        const int width = 2048;
+        bytes = Bitmap(width, int(size / (3 * width)) + 1, 0, seed);
+      }
+    }
+    bytes.resize(size);
+    folder.push_back({name, std::move(bytes)});
+  }
+  return folder;
+}
