@@ -159,8 +159,8 @@ constexpr LengthBand kLengthBands[] = {{3, 1}, {4, 2}, {6, 4}, {10, 6}, {26, 9},
 
 constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
 
-// How many of the first `limit` bytes at `a` and `b` agree, eight at a time:
-// most of the match finder's time goes into measuring long matches.
+// How many of the first `limit` bytes at `a` and `b` agree, eight at a time,
+// so that a long match costs a few steps.
 size_t MatchLength(const uint8_t* a, const uint8_t* b, size_t limit) {
   size_t length = 0;
   for (; length + 8 <= limit; length += 8) {
