@@ -3,6 +3,7 @@
 #include "pack/package_writer.h"
 
 #include <cstring>
+#include <utility>
 
 #include "package/package.h"
 
@@ -57,7 +58,7 @@ EncodedEntry EncodeEntry(const PackageInput& input, CompressLevel level) {
 }
 
 PackageWriteStatus LayOutPackage(const std::vector<PackageInput>& inputs,
-                                 const std::vector<EncodedEntry>& encoded,
+                                 std::vector<EncodedEntry> encoded,
                                  const PackageOptions& options,
                                  std::vector<uint8_t>* image) {
   image->clear();
@@ -79,6 +80,7 @@ PackageWriteStatus LayOutPackage(const std::vector<PackageInput>& inputs,
               static_cast<uint32_t>(stored.size()));
     out.insert(out.end(), stored.begin(), stored.end());
     out.resize(static_cast<size_t>(end), 0);
+    encoded[i].block = {};
   }
 
   const uint64_t directoryOffset = out.size();
@@ -114,5 +116,5 @@ PackageWriteStatus BuildPackage(const std::vector<PackageInput>& inputs,
   for (const PackageInput& input : inputs) {
     encoded.push_back(EncodeEntry(input, options.level));
   }
-  return LayOutPackage(inputs, encoded, options, image);
+  return LayOutPackage(inputs, std::move(encoded), options, image);
 }

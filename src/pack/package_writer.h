@@ -53,9 +53,10 @@ EncodedEntry EncodeEntry(const PackageInput& input, CompressLevel level);
 
 // The package for `inputs` in this order, with `encoded[i]` the encoding of
 // `inputs[i]`: header, each entry's data padded with zeros to 16 bytes, then
-// the directory. `image` is left empty unless the result is Ok.
+// the directory. Each block is freed once it is in the image. `image` is left
+// empty unless the result is Ok.
 PackageWriteStatus LayOutPackage(const std::vector<PackageInput>& inputs,
-                                 const std::vector<EncodedEntry>& encoded,
+                                 std::vector<EncodedEntry> encoded,
                                  const PackageOptions& options,
                                  std::vector<uint8_t>* image);
 

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <exception>
 #include <numeric>
+#include <utility>
 
 #include "host.h"
 #include "verbs.h"
@@ -62,7 +63,7 @@ std::vector<uint8_t> PackSources(const std::vector<PackSource>& sources,
   }
 
   std::vector<uint8_t> image;
-  if (LayOutPackage(inputs, encoded, options, &image).result !=
+  if (LayOutPackage(inputs, std::move(encoded), options, &image).result !=
       PackageWriteResult::Ok) {
     // Names and sizes were checked before; only the whole can be too large.
     throw ToolError("the package would be 4 GiB or larger");
