@@ -65,7 +65,16 @@ PackageWriteStatus LayOutPackage(const std::vector<PackageInput>& inputs,
   const PackageWriteStatus checked = CheckPackageInputs(inputs);
   if (checked.result != PackageWriteResult::Ok) return checked;
 
-  std::vector<uint8_t> out(kPackageHeaderSize, 0);
+  // Room for the whole image at once: growing it would copy it over and
+  // over and hold two copies at the end.
+  uint64_t room = kPackageHeaderSize + uint64_t{inputs.size()} * kPackageEntrySize;
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    const size_t size = encoded[i].compressed ? encoded[i].block.size() : inputs[i].data.size();
+    room += (uint64_t{size} + 15) & ~uint64_t{15};
+  }
+  std::vector<uint8_t> out;
+  if (room <= kMaxPackageSize) out.reserve(static_cast<size_t>(room));
+  out.resize(kPackageHeaderSize, 0);
   std::vector<uint8_t> directory(inputs.size() * kPackageEntrySize);
   for (size_t i = 0; i < inputs.size(); ++i) {
     const PackageInput& input = inputs[i];
