@@ -55,8 +55,8 @@ std::vector<uint8_t> PackSources(const std::vector<PackSource>& sources,
       shown = now;
       line.Show("packing " + FormatBytes(now) + " of " + FormatBytes(total));
     };
-    const size_t threads = std::min<size_t>(std::max(jobs, 1u), inputs.size());
-    RunOnThreads(static_cast<unsigned>(std::max<size_t>(threads, 1)), work, tick);
+    const size_t threads = std::max<size_t>(1, std::min<size_t>(jobs, inputs.size()));
+    RunOnThreads(static_cast<unsigned>(threads), work, tick);
   }
   for (const std::exception_ptr& failure : failures) {
     if (failure) std::rethrow_exception(failure);
