@@ -216,6 +216,9 @@ cmp -s upd/Data/Script.dat built/Script.dat || fail "build: Script.dat differs"
 cmp -s upd/UPDATE.INI built/UPDATE.INI || fail "build: UPDATE.INI differs"
 "${UPDPACK[@]}" build upd -o Again.exe --stub stub.exe --level greedy >/dev/null 2>&1
 cmp -s Built.exe Again.exe || fail "build twice from the same folder: different bytes"
+expect 0 "build -j1" "${UPDPACK[@]}" build -j1 upd -o One.exe --stub stub.exe
+expect 0 "build -j4" "${UPDPACK[@]}" build -j4 upd -o Four.exe --stub stub.exe
+cmp -s One.exe Four.exe || fail "build -j4 differs from -j1"
 # A line whose file is missing: refused, nothing written, an earlier
 # updater kept.
 cp Built.exe before.exe

@@ -46,6 +46,16 @@ grep -q '"name": "日本語.txt", "storage": "stored", "storedSize": 1, "size": 
 grep -q '"time": "2001-02-03T04:05:06Z", "fileTime": 126256467061234567' out.txt ||
   fail "list --json: time of script.txt"
 
+# Entries are encoded on several threads, largest first; the package is the
+# same bytes for any count.
+mkdir -p many
+for i in $(seq 9); do head -c $((i * 7000)) src/script.txt >"many/part$i.txt"; done
+cp src/sub/noise.bin many/noise2.bin
+expect 0 "create -j1" "${UPDPACK[@]}" create -j1 -o one.qw3 many src
+expect 0 "create -j4" "${UPDPACK[@]}" create -j 4 -o four.qw3 many src
+cmp -s one.qw3 four.qw3 || fail "create -j4 differs from -j1"
+expect 0 "verify -j4" "${UPDPACK[@]}" verify four.qw3
+
 expect 0 "create --store" "${UPDPACK[@]}" create -o stored.qw3 --store '*.TXT' --store 'nothing' src
 "${UPDPACK[@]}" list stored.qw3 | tr -d '\r' | grep -q "^stored .*script.txt$" || fail "--store *.TXT did not store script.txt"
 
@@ -133,6 +143,7 @@ expect 2 "sign with two passwords" "${UPDPACK[@]}" sign x.exe -o y.exe --pkcs12 
   --password-file p.txt --password-env P
 expect 2 "bad level" "${UPDPACK[@]}" create --level fast -o x.qw3 src
 expect 2 "missing output" "${UPDPACK[@]}" create src
+expect 2 "no threads" "${UPDPACK[@]}" create -j0 -o x.qw3 src
 
 [ "$failures" -eq 0 ] && echo "all updpack checks passed"
 exit $((failures > 0))

@@ -161,7 +161,7 @@ void RunBuild(const BuildOptions& options) {
 
   PackageOptions packageOptions;
   packageOptions.level = options.level;
-  const std::vector<uint8_t> package = PackSources(sources, packageOptions);
+  const std::vector<uint8_t> package = PackSources(sources, packageOptions, options.jobs);
   const fs::path stub =
       options.stub.empty() ? DefaultStubPath() : PathFromUtf8(options.stub);
   std::vector<uint8_t> updater = EmbedPackage(stub, package);

@@ -1,9 +1,10 @@
 // The little that updpack needs from the system it runs on beyond the
-// standard library: exact file times, whether stderr is a terminal and
-// where the tool itself lies, and running another program.
+// standard library: exact file times, whether stderr is a terminal, where
+// the tool itself lies, running another program, and threads.
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,3 +31,13 @@ int RunProgram(const std::string& program,
 
 // The file name under which a program started by RunProgram reads its stdin.
 extern const char* const kStdinFileName;
+
+// The processors this machine has, at least 1.
+unsigned ProcessorCount();
+
+// Calls `work` on `threads` new threads at once and, meanwhile, `tick` on the
+// calling thread about ten times a second; returns once every call of `work`
+// has returned. `work` must not throw, and shares state only through what
+// its callers make safe for threads (atomics, slots of its own).
+void RunOnThreads(unsigned threads, const std::function<void()>& work,
+                  const std::function<void()>& tick);

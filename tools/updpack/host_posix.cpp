@@ -1,13 +1,18 @@
-// File times, the terminal test and child programs on POSIX systems.
+// File times, the terminal test, child programs and threads on POSIX systems.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "host.h"
 #include "tool_support.h"
@@ -140,4 +145,33 @@ int RunProgram(const std::string& program,
   }
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+}
+
+unsigned ProcessorCount() {
+  const unsigned count = std::thread::hardware_concurrency();
+  return count ? count : 1;
+}
+
+void RunOnThreads(unsigned threads, const std::function<void()>& work,
+                  const std::function<void()>& tick) {
+  std::atomic<unsigned> running{0};
+  std::vector<std::thread> pool;
+  for (unsigned i = 0; i < threads; ++i) {
+    running.fetch_add(1);
+    try {
+      pool.emplace_back([&] {
+        work();
+        running.fetch_sub(1);
+      });
+    } catch (const std::system_error&) {  // fewer threads do the same work
+      running.fetch_sub(1);
+      break;
+    }
+  }
+  if (pool.empty()) work();
+  while (running.load() != 0) {
+    tick();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  for (std::thread& thread : pool) thread.join();
 }

@@ -1,8 +1,11 @@
-// File times, the terminal test and child programs on Windows.
+// File times, the terminal test, child programs and threads on Windows.
+// The cross compiler's C++ library has no std::thread, so threads are the
+// system's.
 #include <windows.h>
 #include <io.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "host.h"
 #include "tool_support.h"
@@ -74,6 +77,11 @@ std::wstring QuotedArgument(const std::wstring& argument) {
   }
   quoted.append(2 * backslashes, L'\\');
   return quoted + L"\"";
+}
+
+DWORD WINAPI CallWork(void* work) {
+  (*static_cast<const std::function<void()>*>(work))();
+  return 0;
 }
 
 }  // namespace
@@ -158,4 +166,34 @@ int RunProgram(const std::string& program,
   GetExitCodeProcess(process.hProcess, &status);
   CloseHandle(process.hProcess);
   return static_cast<int>(status);
+}
+
+unsigned ProcessorCount() {
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  return info.dwNumberOfProcessors ? info.dwNumberOfProcessors : 1;
+}
+
+void RunOnThreads(unsigned threads, const std::function<void()>& work,
+                  const std::function<void()>& tick) {
+  // One wait covers all threads, and a wait takes at most this many handles.
+  threads = threads < MAXIMUM_WAIT_OBJECTS ? threads : MAXIMUM_WAIT_OBJECTS;
+  std::vector<HANDLE> pool;
+  for (unsigned i = 0; i < threads; ++i) {
+    HANDLE thread = CreateThread(nullptr, 0, CallWork,
+                                 const_cast<std::function<void()>*>(&work), 0,
+                                 nullptr);
+    if (thread) pool.push_back(thread);
+  }
+  // Without any thread of its own the work still gets done, on this one.
+  if (pool.empty()) work();
+  while (!pool.empty() &&
+         WaitForMultipleObjects(static_cast<DWORD>(pool.size()), pool.data(),
+                                TRUE, 100) == WAIT_TIMEOUT) {
+    tick();
+  }
+  for (HANDLE thread : pool) {
+    WaitForSingleObject(thread, INFINITE);  // returns at once unless a wait failed
+    CloseHandle(thread);
+  }
 }

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "codepage.h"
+#include "host.h"
 #include "tool_support.h"
 #include "verbs.h"
 
@@ -103,6 +104,17 @@ void RequireKey(const SignOptions& sign, const std::string& prefix,
   }
 }
 
+// -j: threads that encode entries, one per processor unless told.
+void AddJobsOption(CLI::App* command, unsigned* jobs) {
+  *jobs = ProcessorCount();
+  command
+      ->add_option("-j,--jobs", *jobs,
+                   "Entries encoded at once; default one per processor (" +
+                       std::to_string(*jobs) + ")")
+      ->check(CLI::Range(1u, 256u))
+      ->type_name("N");
+}
+
 CompressLevel LevelNamed(const std::string& level) {
   return level == "greedy" ? CompressLevel::Greedy : CompressLevel::Best;
 }
@@ -131,6 +143,7 @@ int main(int argc, char** argv) {
       ->required()
       ->type_name("OUT");
   AddLevelOption(createCommand, &createLevel);
+  AddJobsOption(createCommand, &create.jobs);
   createCommand->add_option(
       "--store", create.storeGlobs,
       "Store files whose name matches GLOB (* and ?, any case) uncompressed; "
@@ -212,6 +225,7 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"auto", "sjis", "utf-8"}))
       ->type_name("ENC");
   AddSignOptions(buildCommand, "sign-", &build.sign);
+  AddJobsOption(buildCommand, &build.jobs);
 
   SignOptions sign;
   CLI::App* signCommand = app.add_subcommand(

@@ -15,6 +15,7 @@ struct CreateOptions {
   CompressLevel level = CompressLevel::Best;
   std::vector<std::string> storeGlobs;
   bool compressDirectory = false;
+  unsigned jobs = 1;  // threads that encode entries
   std::vector<std::string> paths;
 };
 
@@ -27,10 +28,10 @@ struct PackSource {
   bool store;        // kept plain, not compressed
 };
 
-// The package of the files, in this order, with a progress line; throws
-// ToolError.
+// The package of the files, in this order, encoded on `jobs` threads, with
+// a progress line; throws ToolError.
 std::vector<uint8_t> PackSources(const std::vector<PackSource>& sources,
-                                 const PackageOptions& options);
+                                 const PackageOptions& options, unsigned jobs);
 void RunList(const std::string& package, bool json);
 void RunUnpack(const std::string& package, const std::string& folder);
 struct VerifyOptions {
@@ -94,6 +95,7 @@ struct BuildOptions {
   std::string folder;  // UPDATE.INI and the files
   std::string output;
   CompressLevel level = CompressLevel::Best;
+  unsigned jobs = 1;  // threads that encode entries
   std::string stub;  // empty: updater.exe beside updpack
   IniEncoding iniEncoding = IniEncoding::Auto;
   SignOptions sign;  // signs the updater as the last step when requested
