@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <random>
+#include <string>
 
 namespace {
 
@@ -61,6 +63,62 @@ Bytes ScriptText(size_t size, uint32_t seed) {
         }
         Append(out, "」\r\n");
       }
+    }
+  }
+  out.resize(size);
+  return out;
+}
+
+// English-like prose as manuals and read-me files carry: words of a made-up
+// vocabulary (syllables, so that words share their parts as real ones do)
+// drawn with Zipf-like frequencies, in sentences and paragraphs.
+Bytes WordText(size_t size, uint32_t seed) {
+  static const char* common[] = {
+      "the", "of", "and", "to", "a", "in", "is", "you", "that", "it", "for", "on", "with",
+      "as", "are", "this", "be", "at", "or", "from", "game", "file", "save", "data", "your",
+      "can", "not", "will", "when", "if", "player", "update", "version", "press", "menu"};
+  static const char* onsets[] = {"b", "c", "d", "f", "g", "h", "l", "m", "n", "p", "r", "s",
+                                 "t", "v", "w", "st", "tr", "ch", "sh", "th", "pl", "gr", ""};
+  static const char* nuclei[] = {"a", "e", "i", "o", "u", "ea", "ou", "ai", "io"};
+  static const char* codas[] = {"", "", "n", "r", "s", "t", "nd", "ng", "ck", "ll", "st"};
+  std::mt19937 rng(seed);
+  std::vector<std::string> words(std::begin(common), std::end(common));
+  while (words.size() < 6000) {
+    std::string word;
+    for (unsigned n = 1 + rng() % 3; n--;) {
+      word += onsets[rng() % std::size(onsets)];
+      word += nuclei[rng() % std::size(nuclei)];
+      word += codas[rng() % std::size(codas)];
+    }
+    words.push_back(word);
+  }
+  // Rank r comes up about as often as 1 / r: the rank is log-uniform.
+  auto word = [&]() -> const std::string& {
+    double u = double(rng()) / 4294967296.0;
+    size_t rank = size_t(std::pow(double(words.size()), u)) - 1;
+    return words[std::min(rank, words.size() - 1)];
+  };
+  Bytes out;
+  size_t column = 0;
+  while (out.size() < size) {
+    for (unsigned n = 3 + rng() % 15, first = 1; n--; first = 0) {
+      std::string w = word();
+      if (first) w[0] = char(w[0] - 'a' + 'A');
+      if (n == 0) w += rng() % 5 ? "." : "?";
+      else if (rng() % 9 == 0) w += ",";
+      if (column + w.size() > 72) {
+        Append(out, "\r\n");
+        column = 0;
+      } else if (column != 0) {
+        Append(out, " ");
+        ++column;
+      }
+      Append(out, w.c_str());
+      column += w.size();
+    }
+    if (rng() % 6 == 0) {
+      Append(out, "\r\n\r\n");
+      column = 0;
     }
   }
   out.resize(size);
@@ -195,6 +253,7 @@ Bytes ReadFile(const char* path) {
 std::vector<CorpusFile> BuildCorpus() {
   std::vector<CorpusFile> corpus;
   corpus.push_back({"script.txt (Shift-JIS)", ScriptText(1500000, 1)});
+  corpus.push_back({"manual.txt (words)", WordText(2000000, 8)});
   corpus.push_back({"backdrop.bmp", Bitmap(640, 480, 0, 2)});
   corpus.push_back({"interface.bmp", Bitmap(640, 480, 1, 3)});
   corpus.push_back({"texture.bmp", Bitmap(320, 240, 2, 4)});
@@ -206,4 +265,42 @@ std::vector<CorpusFile> BuildCorpus() {
     if (!bytes.empty()) corpus.push_back({path, std::move(bytes)});
   }
   return corpus;
+}
+
+std::vector<CorpusFile> BuildMixedFolder(size_t count, size_t size) {
+  Bytes programs;
+  for (const char* path : {"/usr/bin/bash", "/usr/bin/tar"}) {
+    Bytes bytes = ReadFile(path);
+    programs.insert(programs.end(), bytes.begin(), bytes.end());
+  }
+  std::vector<CorpusFile> folder;
+  for (size_t i = 0; i < count; ++i) {
+    const uint32_t seed = uint32_t(100 + i);
+    std::mt19937 rng(seed);
+    Bytes bytes;
+    char name[32];
+    switch (i % 4) {
+      case 0:  // program code: the system's programs, from a different start each time
+        std::snprintf(name, sizeof name, "PROG%02zu.DLL", i);
+        for (size_t at = rng() % programs.size(); bytes.size() < size; at = 0)
+          bytes.insert(bytes.end(), programs.begin() + at, programs.end());
+        break;
+      case 1:
+        std::snprintf(name, sizeof name, "TEXT%02zu.TXT", i);
+        bytes = WordText(size, seed);
+        break;
+      case 2:
+        std::snprintf(name, sizeof name, "NOISE%02zu.BIN", i);
+        for (bytes.resize(size); uint8_t& b : bytes) b = uint8_t(rng());
+        break;
+      default: {
+        std::snprintf(name, sizeof name, "IMAGE%02zu.BMP", i);
+        const int width = 2048;
+        bytes = Bitmap(width, int(size / (3 * width)) + 1, 0, seed);
+      }
+    }
+    bytes.resize(size);
+    folder.push_back({name, std::move(bytes)});
+  }
+  return folder;
 }

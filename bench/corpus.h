@@ -11,3 +11,7 @@ struct CorpusFile {
 };
 
 std::vector<CorpusFile> BuildCorpus();
+
+// The apply benchmark's folder: `count` files of `size` bytes each, in turn
+// program code, word text, random bytes and smooth image-like bytes.
+std::vector<CorpusFile> BuildMixedFolder(size_t count, size_t size);

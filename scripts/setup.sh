@@ -14,6 +14,8 @@ pkgs=(
   xvfb xauth imagemagick locales
   # Japanese glyphs for the dialogs Wine draws (screenshots show boxes without)
   fonts-ipafont-gothic
+  # updpack sign calls osslsigncode; the signing tests make keys with openssl
+  osslsigncode openssl
 )
 i386_pkgs=(wine wine32:i386)
 

@@ -2,8 +2,9 @@
 # Every Wine tier, after `cmake --preset win32 && cmake --build --preset
 # win32`: the unit tests, the dialog host, the resources, DLL planting, the
 # real updater end to end, copies from a CD-ROM drive, updpack and the
-# updaters it builds, the INI reader against Windows' own, and the updater
-# on a system whose code page is 1252. Runs them all and fails if any failed.
+# updaters it builds, the integrity check of damaged updaters, signed
+# updaters, the INI reader against Windows' own, and the updater on a
+# system whose code page is 1252. Runs them all and fails if any failed.
 cd "$(dirname "$0")/.."
 tiers=(
   scripts/test-wine-unit.sh
@@ -14,6 +15,8 @@ tiers=(
   tests/wine/media_e2e.sh
   scripts/test-wine-updpack.sh
   tests/wine/embed_e2e.sh
+  tests/wine/integrity_e2e.sh
+  tests/wine/signing_e2e.sh
   tests/wine/ini_diff.sh
   tests/wine/codepage_e2e.sh
 )

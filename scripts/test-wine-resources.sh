@@ -2,8 +2,8 @@
 # The resources of updater.exe as Windows finds them, under Wine: exactly
 # the dialog 101 (Japanese) with its texts read back as Shift-JIS, and the
 # manifest 1 (English), nothing else; built with a package, that package
-# byte for byte as resource "UPDATE" 102 (Japanese) besides. And the stub's
-# size: under 64 KiB.
+# byte for byte as resource "UPDATE" 102 (Japanese) and its integrity record
+# as 103 besides. And the stub's size: under 64 KiB.
 set -uo pipefail
 . "$(dirname "$0")/wine-env.sh"
 
@@ -32,12 +32,16 @@ updater=$(upd_build_updater "$work/UPDATE.QW3" 2>"$work/build.log") ||
   { cat "$work/build.log" >&2; exit 1; }
 wine "$probe" "$updater" --save UPDATE 102 "$work/saved.bin" >"$work/package.txt"
 package_size=$(stat -c %s "$work/UPDATE.QW3")
+# Embedding puts the integrity record beside the package: 28 bytes and a
+# CRC-32 for each of its two entries.
+record_size=$((28 + 4 * 2))
 {
   head -n 1 "$expected"
   echo "resource type=UPDATE name=102 language=1041 size=$package_size"
+  echo "resource type=UPDATE name=103 language=1041 size=$record_size"
   tail -n +2 "$expected"
 } >"$work/package.expected"
-upd_check "the same resources and UPDATE 102 of $package_size bytes" \
+upd_check "the same resources, UPDATE 102 of $package_size bytes and its record" \
   diff -u "$work/package.expected" "$work/package.txt"
 upd_check "resource 102 holds the package byte for byte" \
   cmp "$work/UPDATE.QW3" "$work/saved.bin"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test tier: unit and program tests natively, the same under
 # ASan + UBSan, a short libFuzzer run of every fuzz target, and the Windows
-# build under Wine (unit tests, INI differential test, end-to-end runs).
+# build under Wine (unit tests, INI differential test, end-to-end runs), after
+# checking that the stub builds to the same bytes in another folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -37,6 +38,7 @@ done
 step "win32 build and tests under Wine"
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j"$jobs"
+bash scripts/test-reproducible.sh
 bash scripts/test-wine-all.sh
 
 step "all tiers passed"

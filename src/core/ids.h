@@ -15,5 +15,8 @@
 #define UPD_PACKAGE_ID 102
 #define UPD_PACKAGE_LANGUAGE 1041
 
+/* The package's integrity record, beside it. */
+#define UPD_INTEGRITY_ID 103
+
 /* The manifest. */
 #define UPD_MANIFEST_ID 1

@@ -4,6 +4,8 @@
 #include "pack/compress.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <limits>
 
 #include "core/block_format.h"
@@ -136,23 +138,41 @@ constexpr uint32_t kLiteralCost = 9;
 
 uint32_t ShortMatchCost(size_t distance) { return distance <= 256 ? 11 : 14; }
 
-uint32_t LongMatchCost(size_t distance, size_t length) {
-  uint32_t cost = 2;
-  if (distance <= 512) cost += 10;
-  else if (distance <= 1024) cost += 11;
-  else if (distance <= 2048) cost += 13;
-  else if (distance <= 4096) cost += 15;
-  else cost += 16;
-  if (length == 3) cost += 1;
-  else if (length == 4) cost += 2;
-  else if (length <= 6) cost += 4;
-  else if (length <= 10) cost += 6;
-  else if (length <= 26) cost += 9;
-  else cost += 13;
-  return cost;
+// A long match's kind bits and distance field.
+uint32_t LongDistanceCost(size_t distance) {
+  if (distance <= 512) return 2 + 10;
+  if (distance <= 1024) return 2 + 11;
+  if (distance <= 2048) return 2 + 13;
+  if (distance <= 4096) return 2 + 15;
+  return 2 + 16;
 }
 
+// The lengths whose field costs the same bits, up to `last`.
+struct LengthBand {
+  size_t last;
+  uint32_t bits;
+};
+constexpr LengthBand kLengthBands[] = {{3, 1}, {4, 2}, {6, 4}, {10, 6}, {26, 9}, {kMaxLength, 13}};
+
 constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
+
+// How many of the first `limit` bytes at `a` and `b` agree, eight at a time,
+// so that a long match costs a few steps.
+size_t MatchLength(const uint8_t* a, const uint8_t* b, size_t limit) {
+  size_t length = 0;
+  for (; length + 8 <= limit; length += 8) {
+    uint64_t x, y;
+    std::memcpy(&x, a + length, 8);
+    std::memcpy(&y, b + length, 8);
+    if (uint64_t diff = x ^ y) {
+      return length + size_t(std::endian::native == std::endian::little
+                                 ? std::countr_zero(diff)
+                                 : std::countl_zero(diff)) / 8;
+    }
+  }
+  while (length < limit && a[length] == b[length]) ++length;
+  return length;
+}
 
 // Earlier positions whose keys hash alike, newest first, as far back as a
 // match can reach. Tables grow with the input, so small blocks are cheap.
@@ -184,13 +204,62 @@ class Chains {
   std::vector<uint32_t> prev_;
 };
 
-// Chains over 3-byte prefixes for long matches and over 2-byte pairs for
-// short ones. Positions are entered in order, each after it was searched.
+unsigned HashBits(size_t size) {
+  unsigned bits = 8;
+  while (bits < 16 && (size_t(1) << bits) < size) ++bits;
+  return bits;
+}
+
+// The newest earlier position of every byte pair: the first pair equal to
+// the one at a position is the nearest, so no chain is needed. A large
+// input gives every pair a slot; a small one a table of its own size, where
+// pairs that share a slot displace each other and a look-up checks the
+// bytes.
+class Pairs {
+ public:
+  explicit Pairs(const uint8_t* data, size_t size)
+      : data_(data), size_(size), bits_(HashBits(size)),
+        last_(size >= 2 ? size_t(1) << bits_ : 0, kNone) {}
+
+  // Distance of the nearest earlier pair equal to the two bytes at `pos`
+  // when a short match reaches it, else 0.
+  size_t Nearest(size_t pos) const {
+    if (size_ - pos < 2) return 0;
+    const uint32_t candidate = last_[Slot(pos)];
+    if (candidate == kNone || pos - candidate > kMaxShortDistance ||
+        data_[candidate] != data_[pos] || data_[candidate + 1] != data_[pos + 1]) {
+      return 0;
+    }
+    return pos - candidate;
+  }
+
+  void Insert(size_t pos) {
+    if (size_ - pos >= 2) last_[Slot(pos)] = uint32_t(pos);
+  }
+
+ private:
+  uint32_t Slot(size_t pos) const {
+    const uint32_t pair = uint32_t(data_[pos]) << 8 | data_[pos + 1];
+    return bits_ == 16 ? pair : (pair * 2654435761u) >> (32 - bits_);
+  }
+
+  const uint8_t* data_;
+  size_t size_;
+  unsigned bits_;
+  std::vector<uint32_t> last_;
+};
+
+uint32_t Triple(const uint8_t* p) {
+  return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+}
+
+// Chains over 3-byte prefixes for long matches, and the pairs for short
+// ones. Positions are entered in order, each after it was searched.
 class MatchFinder {
  public:
   MatchFinder(const uint8_t* data, size_t size, unsigned depth)
       : data_(data), size_(size), depth_(depth),
-        triples_(size, HashBits(size)), pairs_(size, HashBits(size)) {}
+        triples_(size, HashBits(size)), pairs_(data, size) {}
 
   // Calls found(length, distance) for each match that is longer than every
   // nearer one, nearest first: for each length the cheapest distance.
@@ -207,8 +276,7 @@ class MatchFinder {
       if (distance > kMaxDistance) break;
       const uint8_t* there = data_ + candidate;
       if (there[best] != here[best]) continue;
-      size_t length = 0;
-      while (length < limit && there[length] == here[length]) ++length;
+      size_t length = MatchLength(there, here, limit);
       if (length > best) {
         best = length;
         found(length, distance);
@@ -217,42 +285,19 @@ class MatchFinder {
     }
   }
 
-  // Distance of the nearest earlier pair equal to the two bytes at `pos`
-  // when a short match reaches it, else 0.
-  size_t ShortMatch(size_t pos) const {
-    if (size_ - pos < 2) return 0;
-    const uint8_t* here = data_ + pos;
-    unsigned steps = depth_;
-    for (uint32_t candidate = pairs_.First(Pair(here));
-         candidate != kNone && steps--; candidate = pairs_.Next(candidate)) {
-      size_t distance = pos - candidate;
-      if (distance > kMaxShortDistance) break;
-      if (data_[candidate] == here[0] && data_[candidate + 1] == here[1]) return distance;
-    }
-    return 0;
-  }
+  size_t ShortMatch(size_t pos) const { return pairs_.Nearest(pos); }
 
   void Insert(size_t pos) {
     if (size_ - pos >= kMinLongLength) triples_.Insert(Triple(data_ + pos), pos);
-    if (size_ - pos >= 2) pairs_.Insert(Pair(data_ + pos), pos);
+    pairs_.Insert(pos);
   }
 
  private:
-  static unsigned HashBits(size_t size) {
-    unsigned bits = 8;
-    while (bits < 16 && (size_t(1) << bits) < size) ++bits;
-    return bits;
-  }
-  static uint32_t Triple(const uint8_t* p) {
-    return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
-  }
-  static uint32_t Pair(const uint8_t* p) { return uint32_t(p[0]) << 8 | p[1]; }
-
   const uint8_t* data_;
   size_t size_;
   unsigned depth_;
   Chains triples_;
-  Chains pairs_;
+  Pairs pairs_;
 };
 
 void CompressGreedy(const uint8_t* data, size_t size, BitWriter& w) {
@@ -309,9 +354,13 @@ void CompressBest(const uint8_t* data, size_t size, BitWriter& w) {
       if (near != 0 && room >= 2) relax(pos + 2, base + ShortMatchCost(near), 2, near);
       size_t shorter = kMinLongLength - 1;
       finder.LongMatches(pos, [&](size_t length, size_t distance) {
-        for (size_t l = shorter + 1; l <= std::min(length, room); ++l)
-          relax(pos + l, base + LongMatchCost(distance, l), l, distance);
-        shorter = std::max(shorter, std::min(length, room));
+        const uint32_t cost = base + LongDistanceCost(distance);
+        const size_t top = std::min(length, room);
+        size_t l = shorter + 1;
+        for (const LengthBand& band : kLengthBands) {
+          for (; l <= top && l <= band.last; ++l) relax(pos + l, cost + band.bits, l, distance);
+        }
+        shorter = std::max(shorter, top);
       });
       size_t step = shorter >= kBestTakeAtOnce ? shorter : 1;
       for (size_t stop = pos + step; pos < stop; ++pos) finder.Insert(pos);

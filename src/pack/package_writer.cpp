@@ -3,6 +3,7 @@
 #include "pack/package_writer.h"
 
 #include <cstring>
+#include <utility>
 
 #include "core/package_format.h"
 
@@ -29,34 +30,49 @@ void PutRecord(uint8_t* record, const PackageInput& input, uint32_t flags,
 
 }  // namespace
 
-PackageWriteStatus BuildPackage(const std::vector<PackageInput>& inputs,
-                                const PackageOptions& options,
-                                std::vector<uint8_t>* image,
-                                PackageProgress progress,
-                                void* progressContext) {
-  image->clear();
+PackageWriteStatus CheckPackageInputs(const std::vector<PackageInput>& inputs) {
   for (size_t i = 0; i < inputs.size(); ++i) {
     if (!NameFits(inputs[i].name)) return {PackageWriteResult::BadName, i};
     if (inputs[i].data.size() > kMaxPackageSize) {
       return {PackageWriteResult::EntryTooLarge, i};
     }
   }
+  return {PackageWriteResult::Ok, 0};
+}
 
-  std::vector<uint8_t> out(kPackageHeaderSize, 0);
+EncodedEntry EncodeEntry(const PackageInput& input, CompressLevel level) {
+  EncodedEntry encoded;
+  if (input.storage == EntryStorage::Stored) return encoded;
+  encoded.block = CompressBlock(input.data.data(), input.data.size(), level);
+  encoded.compressed = input.storage == EntryStorage::Compressed ||
+                       encoded.block.size() < input.data.size();
+  if (!encoded.compressed) encoded.block = {};
+  return encoded;
+}
+
+PackageWriteStatus LayOutPackage(const std::vector<PackageInput>& inputs,
+                                 std::vector<EncodedEntry> encoded,
+                                 const PackageOptions& options,
+                                 std::vector<uint8_t>* image) {
+  image->clear();
+  const PackageWriteStatus checked = CheckPackageInputs(inputs);
+  if (checked.result != PackageWriteResult::Ok) return checked;
+
+  // Room for the whole image at once: growing it would copy it over and
+  // over and hold two copies at the end.
+  uint64_t room = kPackageHeaderSize + uint64_t{inputs.size()} * kPackageEntrySize;
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    const size_t size = encoded[i].compressed ? encoded[i].block.size() : inputs[i].data.size();
+    room += (uint64_t{size} + 15) & ~uint64_t{15};
+  }
+  std::vector<uint8_t> out;
+  if (room <= kMaxPackageSize) out.reserve(static_cast<size_t>(room));
+  out.resize(kPackageHeaderSize, 0);
   std::vector<uint8_t> directory(inputs.size() * kPackageEntrySize);
   for (size_t i = 0; i < inputs.size(); ++i) {
-    if (progress) progress(progressContext, i, inputs.size());
     const PackageInput& input = inputs[i];
-    std::vector<uint8_t> block;
-    bool compressed = input.storage != EntryStorage::Stored;
-    if (compressed) {
-      block = CompressBlock(input.data.data(), input.data.size(), options.level);
-      if (input.storage == EntryStorage::Smaller &&
-          block.size() >= input.data.size()) {
-        compressed = false;
-      }
-    }
-    const std::vector<uint8_t>& stored = compressed ? block : input.data;
+    const bool compressed = encoded[i].compressed;
+    const std::vector<uint8_t>& stored = compressed ? encoded[i].block : input.data;
     // Checked before appending so a too-large package is never built in full.
     const uint64_t end = AlignPackageOffset(uint64_t{out.size()} + stored.size());
     if (end > kMaxPackageSize) return {PackageWriteResult::PackageTooLarge, i};
@@ -65,6 +81,7 @@ PackageWriteStatus BuildPackage(const std::vector<PackageInput>& inputs,
               static_cast<uint32_t>(stored.size()));
     out.insert(out.end(), stored.begin(), stored.end());
     out.resize(static_cast<size_t>(end), 0);
+    encoded[i].block = {};
   }
 
   const uint64_t directoryOffset = out.size();
@@ -87,4 +104,18 @@ PackageWriteStatus BuildPackage(const std::vector<PackageInput>& inputs,
                      out.data());
   *image = std::move(out);
   return {PackageWriteResult::Ok, 0};
+}
+
+PackageWriteStatus BuildPackage(const std::vector<PackageInput>& inputs,
+                                const PackageOptions& options,
+                                std::vector<uint8_t>* image) {
+  image->clear();
+  const PackageWriteStatus checked = CheckPackageInputs(inputs);
+  if (checked.result != PackageWriteResult::Ok) return checked;
+  std::vector<EncodedEntry> encoded;
+  encoded.reserve(inputs.size());
+  for (const PackageInput& input : inputs) {
+    encoded.push_back(EncodeEntry(input, options.level));
+  }
+  return LayOutPackage(inputs, std::move(encoded), options, image);
 }

@@ -37,14 +37,31 @@ struct PackageWriteStatus {
   size_t entry;
 };
 
-// Called before each entry is encoded, for progress reports.
-using PackageProgress = void (*)(void* context, size_t entry, size_t count);
+// One entry's data as the package stores it: `block` when `compressed`,
+// otherwise the input's own bytes (and `block` is empty).
+struct EncodedEntry {
+  bool compressed = false;
+  std::vector<uint8_t> block;
+};
 
-// The package for `inputs` in this order: header, each entry's data padded
-// with zeros to 16 bytes, then the directory. The same inputs always give the
-// same bytes. `image` is left empty unless the result is Ok.
+// Names and sizes that a package cannot hold, found before any work is done.
+PackageWriteStatus CheckPackageInputs(const std::vector<PackageInput>& inputs);
+
+// The entry as its storage asks. Entries are independent of each other, so
+// callers may encode them in any order, on any thread.
+EncodedEntry EncodeEntry(const PackageInput& input, CompressLevel level);
+
+// The package for `inputs` in this order, with `encoded[i]` the encoding of
+// `inputs[i]`: header, each entry's data padded with zeros to 16 bytes, then
+// the directory. Each block is freed once it is in the image. `image` is left
+// empty unless the result is Ok.
+PackageWriteStatus LayOutPackage(const std::vector<PackageInput>& inputs,
+                                 std::vector<EncodedEntry> encoded,
+                                 const PackageOptions& options,
+                                 std::vector<uint8_t>* image);
+
+// Checks, encodes every entry in turn and lays out. The same inputs always
+// give the same bytes.
 PackageWriteStatus BuildPackage(const std::vector<PackageInput>& inputs,
                                 const PackageOptions& options,
-                                std::vector<uint8_t>* image,
-                                PackageProgress progress = nullptr,
-                                void* progressContext = nullptr);
+                                std::vector<uint8_t>* image);

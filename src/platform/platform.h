@@ -21,6 +21,11 @@ void PlatInitialize();
 // run. Returns false when there is no package (or it is empty).
 bool PlatLocatePackage(const uint8_t** image, uint32_t* size);
 
+// The integrity record carried beside the package, valid for the whole run.
+// False when the executable carries none; true with a null image and size 0
+// when one is there but cannot be read, which counts as a damaged record.
+bool PlatLocateIntegrityRecord(const uint8_t** image, uint32_t* size);
+
 // The temporary folder, with its trailing separator. False on failure or
 // when it does not fit `capacity` bytes with its NUL.
 bool PlatTempFolder(char* buffer, size_t capacity);

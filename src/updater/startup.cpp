@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "package/extract.h"
+#include "core/integrity.h"
 #include "package/package.h"
 #include "profile/install_description.h"
 #include "profile/profile.h"
@@ -143,6 +144,18 @@ static bool WaitForGameToQuit(const char* title) {
   }
 }
 
+// A package with an integrity record must be the one it was made for. One
+// without a record is taken as it stands.
+static bool PackageIsIntact(const uint8_t* package, uint32_t size) {
+  const uint8_t* record = nullptr;
+  uint32_t recordSize = 0;
+  if (!PlatLocateIntegrityRecord(&record, &recordSize)) return true;
+  // Zeroed memory, filled here: the tables cost the executable no bytes.
+  static Crc32Table crcTable;
+  BuildCrc32Table(&crcTable);
+  return PackageMatchesRecord(crcTable, record, recordSize, package, size);
+}
+
 int UpdaterMain() {
   PlatInitialize();
 
@@ -153,6 +166,7 @@ int UpdaterMain() {
   }
   PackageImage = image;
   PackageImageSize = size;
+  if (!PackageIsIntact(image, size)) return StopWith("RESOURCE READ ERROR");
   OpenDirectory = OpenPackage();
   if (OpenDirectory == nullptr) return StopWith("RESOURCE READ ERROR");
   DirectoryEntries = OpenDirectory + kPackageHeaderSize;

@@ -36,6 +36,74 @@ expect 1 "a missing stub" "${UPDPACK[@]}" embed --stub none.exe --package pkg.qw
 grep -q "does not exist; name one with --stub" err.txt || fail "missing stub: $(cat err.txt)"
 ls bad.exe* >/dev/null 2>&1 && fail "a refused embed left $(ls bad.exe*)"
 
+# ---- integrity: every damaged byte is found -----------------------------------
+mkdir -p int
+printf '[SETUP]\r\nCompanyName=A\r\n' >int/UPDATE.INI
+head -c 3000 /dev/urandom >int/Noise.bin  # kept plain: it does not shrink
+for i in $(seq 300); do printf 'Say %d\r\n' "$i"; done >int/Text.txt
+"${UPDPACK[@]}" create -o int.qw3 int >/dev/null
+"${UPDPACK[@]}" embed --stub stub.exe --package int.qw3 -o Int.exe >/dev/null
+expect 0 "verify a fresh updater" "${UPDPACK[@]}" verify Int.exe
+grep -q "sound, 3 entries, matching its integrity record" out.txt || fail "verify Int.exe: $(cat out.txt)"
+expect 0 "verify --json of a sound updater" "${UPDPACK[@]}" verify --json Int.exe
+grep -q '"sound": true' out.txt && grep -q '"findings": \[\]' out.txt || fail "verify --json: $(cat out.txt)"
+# The stub's old package (a few bytes, no record) is no package at all.
+expect 1 "verify a stub whose package has no record" "${UPDPACK[@]}" verify stub.exe
+grep -q "warning: 'stub.exe': no integrity record" err.txt || fail "no record: $(cat err.txt)"
+# list --json gives each entry's CRC-32, the one gzip (zlib) computes.
+expect 0 "list --json Int.exe" "${UPDPACK[@]}" list --json Int.exe
+crc=$(gzip -c int/Noise.bin | tail -c 8 | head -c 4 | od -An -tx4 | tr -d ' ')
+grep -q "\"name\": \"Noise.bin\", \"storage\": \"stored\".*\"crc32\": \"$crc\"" out.txt ||
+  fail "list --json: CRC-32 of Noise.bin is not $crc: $(cat out.txt)"
+# entry NAME FIELD: the entry's field from list --json.
+entry() { grep "\"name\": \"$1\"" out.txt | sed "s/.*\"$2\": \"\{0,1\}\([0-9a-z]*\).*/\1/"; }
+noise=$(entry Noise.bin offset) noiseSize=$(entry Noise.bin storedSize)
+text=$(entry Text.txt offset) textSize=$(entry Text.txt storedSize)
+grep -q '"name": "Text.txt", "storage": "compressed"' out.txt || fail "Text.txt is not compressed"
+pkg=$(grep -obUaP 'QW2\x00' Int.exe | head -n 1 | cut -d: -f1)
+record=$(grep -obUaP 'QW2I' Int.exe | head -n 1 | cut -d: -f1)
+pkgSize=$(stat -c %s int.qw3)
+directory=$(od -An -tu4 -j $((pkg + 8)) -N4 Int.exe | tr -d ' ')
+cmp -s int.qw3 <(tail -c +$((pkg + 1)) Int.exe | head -c "$pkgSize") || fail "the package is not at $pkg"
+[ "$(od -An -tu4 -j $((record + 8)) -N4 Int.exe | tr -d ' ')" = 40 ] || fail "the record is not at $record"
+# damaged WHAT OFFSET [PATTERN]: Int.exe with the byte at OFFSET changed is
+# refused by verify, which names PATTERN; --quiet says nothing.
+damaged() {
+  cp Int.exe bad.exe
+  local byte
+  byte=$(od -An -tu1 -j "$2" -N1 bad.exe | tr -d ' ')
+  printf "\\x$(printf %02x $((byte ^ 0x21)))" | dd of=bad.exe bs=1 seek="$2" conv=notrunc status=none
+  expect 1 "verify: $1 (byte $2)" "${UPDPACK[@]}" verify bad.exe
+  [ -z "${3:-}" ] || grep -q "$3" err.txt || fail "verify: $1: no '$3': $(cat err.txt)"
+  expect 1 "verify --quiet: $1" "${UPDPACK[@]}" verify --quiet bad.exe
+  [ -s out.txt ] || [ -s err.txt ] && fail "verify --quiet: $1 printed something"
+}
+for at in 0 1 $((noiseSize / 2)) $((noiseSize - 1)); do
+  damaged "stored entry" $((pkg + noise + at)) "entry [0-9] 'Noise.bin': its stored bytes have CRC-32"
+done
+for at in 0 4 $((textSize / 2)) $((textSize - 1)); do
+  damaged "compressed entry" $((pkg + text + at)) "entry [0-9] 'Text.txt': its stored bytes"
+done
+for at in 0 3 8 12; do damaged "package header" $((pkg + at)) "the package's CRC-32 is"; done
+for at in 0 259 260 264 272 276 $((pkgSize - directory - 1)); do
+  damaged "directory" $((pkg + directory + at)) "the package's CRC-32 is"
+done
+[ $((noiseSize % 16)) -ne 0 ] && damaged "zero fill" $((pkg + noise + noiseSize)) "the package's CRC-32 is"
+for at in 0 3 4 8 12 16 20 24 $((28 + 4 * 3 - 1)); do
+  damaged "integrity record" $((record + at)) "the integrity record is damaged"
+done
+damaged "header checksum" $(($(od -An -tu4 -j60 -N4 Int.exe) + 88)) "the header checksum is"
+damaged "code" 1100 "the header checksum is"
+cp Int.exe cut.exe && truncate -s -1 cut.exe
+expect 1 "verify a truncated updater" "${UPDPACK[@]}" verify cut.exe
+cp Int.exe bad.exe
+printf '\x55' | dd of=bad.exe bs=1 seek=$((pkg + noise)) conv=notrunc status=none
+expect 1 "verify --json of a damaged entry" "${UPDPACK[@]}" verify --json bad.exe
+grep -q '"sound": false' out.txt || fail "verify --json damaged: $(cat out.txt)"
+grep -q '{"key": "Noise.bin", "severity": "error", "message": "entry [0-9] .Noise.bin.: its stored' out.txt ||
+  fail "verify --json damaged: $(cat out.txt)"
+expect 2 "verify --json --quiet" "${UPDPACK[@]}" verify --json --quiet bad.exe
+
 # ---- check: each finding from a small INI -----------------------------------
 # ini FILE LINES...: an UPDATE.INI with the usual [SETUP] and the given
 # [UPDATE] lines, CRLF as publishers write it.
@@ -146,6 +214,11 @@ grep -q "Notes.txt': no UpdateFile line names it; not packed" err.txt || fail "b
   fail "build packed: $(ls built)"
 cmp -s upd/Data/Script.dat built/Script.dat || fail "build: Script.dat differs"
 cmp -s upd/UPDATE.INI built/UPDATE.INI || fail "build: UPDATE.INI differs"
+"${UPDPACK[@]}" build upd -o Again.exe --stub stub.exe --level greedy >/dev/null 2>&1
+cmp -s Built.exe Again.exe || fail "build twice from the same folder: different bytes"
+expect 0 "build -j1" "${UPDPACK[@]}" build -j1 upd -o One.exe --stub stub.exe
+expect 0 "build -j4" "${UPDPACK[@]}" build -j4 upd -o Four.exe --stub stub.exe
+cmp -s One.exe Four.exe || fail "build -j4 differs from -j1"
 # A line whose file is missing: refused, nothing written, an earlier
 # updater kept.
 cp Built.exe before.exe

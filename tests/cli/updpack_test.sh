@@ -46,6 +46,16 @@ grep -q '"name": "日本語.txt", "storage": "stored", "storedSize": 1, "size": 
 grep -q '"time": "2001-02-03T04:05:06Z", "fileTime": 126256467061234567' out.txt ||
   fail "list --json: time of script.txt"
 
+# Entries are encoded on several threads, largest first; the package is the
+# same bytes for any count.
+mkdir -p many
+for i in $(seq 9); do head -c $((i * 7000)) src/script.txt >"many/part$i.txt"; done
+cp src/sub/noise.bin many/noise2.bin
+expect 0 "create -j1" "${UPDPACK[@]}" create -j1 -o one.qw3 many src
+expect 0 "create -j4" "${UPDPACK[@]}" create -j 4 -o four.qw3 many src
+cmp -s one.qw3 four.qw3 || fail "create -j4 differs from -j1"
+expect 0 "verify -j4" "${UPDPACK[@]}" verify four.qw3
+
 expect 0 "create --store" "${UPDPACK[@]}" create -o stored.qw3 --store '*.TXT' --store 'nothing' src
 "${UPDPACK[@]}" list stored.qw3 | tr -d '\r' | grep -q "^stored .*script.txt$" || fail "--store *.TXT did not store script.txt"
 
@@ -108,16 +118,32 @@ expect 1 "ini missing file" "${UPDPACK[@]}" ini nothing.ini SETUP GameTitle
 expect 2 "ini capacity 0" "${UPDPACK[@]}" ini test.ini SETUP GameTitle --capacity 0
 
 # Usage: help is 0, a wrong command line 2 with the error on stderr.
-for verb in "" create list unpack verify "block" "block decode" "block encode" ini; do
+for verb in "" create list unpack verify "block" "block decode" "block encode" ini sign; do
   # shellcheck disable=SC2086
   expect 0 "$verb --help" "${UPDPACK[@]}" $verb --help
   grep -q "^Usage: updpack" out.txt || fail "$verb --help shows no usage"
 done
 expect 2 "no verb" "${UPDPACK[@]}"
-expect 2 "unknown verb" "${UPDPACK[@]}" frobnicate
-grep -q "^updpack: error: " err.txt || fail "usage error format: $(cat err.txt)"
+expect 2 "unknown verb" "${UPDPACK[@]}" lst x.qw3
+grep -q "^updpack: error: unknown verb 'lst'$" err.txt || fail "unknown verb: $(cat err.txt)"
+expect 2 "unknown verb of block" "${UPDPACK[@]}" block decod a b
+grep -q "^updpack: error: unknown verb 'block decod'$" err.txt || fail "unknown block verb: $(cat err.txt)"
+expect 0 "--version" "${UPDPACK[@]}" --version
+grep -Eq '^updpack [0-9]+\.[0-9]+\.[0-9]+$' out.txt && grep -q '^stub: ' out.txt ||
+  fail "--version: $(cat out.txt)"
+# sign: a key is required, and the two ways to give one exclude each other.
+expect 2 "sign without a key" "${UPDPACK[@]}" sign x.exe -o y.exe
+expect 2 "sign with a certificate but no key" "${UPDPACK[@]}" sign x.exe -o y.exe --cert c.pem
+expect 2 "sign with both kinds of key" "${UPDPACK[@]}" sign x.exe -o y.exe --pkcs12 k.p12 --cert c.pem --key k.pem
+expect 2 "build with a password but no key" "${UPDPACK[@]}" build src -o y.exe \
+  --sign-password-file p.txt
+grep -q -- "--sign-pkcs12 or --sign-cert with --sign-key is required" err.txt ||
+  fail "build without a key: $(cat err.txt)"
+expect 2 "sign with two passwords" "${UPDPACK[@]}" sign x.exe -o y.exe --pkcs12 k.p12 \
+  --password-file p.txt --password-env P
 expect 2 "bad level" "${UPDPACK[@]}" create --level fast -o x.qw3 src
 expect 2 "missing output" "${UPDPACK[@]}" create src
+expect 2 "no threads" "${UPDPACK[@]}" create -j0 -o x.qw3 src
 
 [ "$failures" -eq 0 ] && echo "all updpack checks passed"
 exit $((failures > 0))

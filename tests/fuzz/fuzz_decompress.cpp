@@ -1,12 +1,10 @@
 // Arbitrary bytes as a block: the decoder must stay inside both buffers and
-// report what it wrote within the capacity. The same bytes as data: both
-// writer levels must give blocks that decode back to them.
+// report what it wrote within the capacity. Only the decoder runs, so that a
+// run reaches deep; the writer has a target of its own (fuzz_round_trip).
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
-#include "pack/compress.h"
 #include "package/decompress.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -26,14 +24,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> wide(4 * capacity);
     if (DecompressBlock(wide.data(), wide.size(), repeated.data(), repeated.size(), &written) &&
         written > wide.size())
-      std::abort();
-  }
-
-  for (CompressLevel level : {CompressLevel::Greedy, CompressLevel::Best}) {
-    std::vector<uint8_t> block = CompressBlock(data, size, level);
-    std::vector<uint8_t> out(size);
-    if (!DecompressBlock(out.data(), out.size(), block.data(), block.size(), &written) ||
-        written != size || (size != 0 && std::memcmp(out.data(), data, size) != 0))
       std::abort();
   }
   return 0;

@@ -129,8 +129,10 @@ std::vector<uint8_t> ProgramTest::BuildPackageImage(bool withUpdateIni) const {
   return image;
 }
 
-int ProgramTest::RunUpdaterWith(const std::vector<uint8_t>& image) {
-  SetTestPackage(image);
+int ProgramTest::RunUpdaterWith(
+    const std::vector<uint8_t>& image,
+    const std::optional<std::vector<uint8_t>>& record) {
+  SetTestPackage(image, record);
   // Each run is a fresh process as far as the program can tell.
   ResetProcessState();
   const PosixUiDriver driver = ui_.Driver();

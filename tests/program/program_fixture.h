@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,9 +41,10 @@ class ProgramTest : public ::testing::Test {
   void WriteRegistry(const std::string& text);
   // The package made so far, with or without UPDATE.INI.
   std::vector<uint8_t> BuildPackageImage(bool withUpdateIni) const;
-  // Runs the updater over `image` (empty: no package at all) and returns
-  // its exit code.
-  int RunUpdaterWith(const std::vector<uint8_t>& image);
+  // Runs the updater over `image` (empty: no package at all), with
+  // `record` as its integrity record when given, and returns its exit code.
+  int RunUpdaterWith(const std::vector<uint8_t>& image,
+                     const std::optional<std::vector<uint8_t>>& record = {});
   int RunUpdater() { return RunUpdaterWith(BuildPackageImage(true)); }
 
   // Starts the native updater as a process of its own over the same

@@ -1,6 +1,7 @@
 // Start-up: every stop before the dialog, what it shows, and that it
 // cleans up after itself.
 #include "program_fixture.h"
+#include "pack/integrity_record.h"
 #include "posix_hooks.h"
 
 namespace {
@@ -137,6 +138,47 @@ TEST_F(StartupTest, MissingOrDamagedPackageIsReported) {
   ASSERT_EQ(ui_.boxes().size(), 2u);
   EXPECT_EQ(ui_.boxes()[1].text, "RESOURCE READ ERROR");
   EXPECT_EQ(ui_.boxes()[1].caption, "UPDATE");
+}
+
+// A package that differs from its integrity record in any byte or in its
+// length is refused before anything is extracted; a damaged record refuses
+// a sound package too. A package with its own record runs as usual.
+TEST_F(StartupTest, PackageThatDiffersFromItsIntegrityRecordIsRefused) {
+  AddPackageFile("Big.dat", std::string(5000, 'x'), kPackageTime, EntryStorage::Compressed);
+  UseStandardGame("UpdateFile00=Readme.txt\r\nUpdateFile01=Big.dat\r\n");
+  const std::vector<uint8_t> package = BuildPackageImage(true);
+  std::vector<uint8_t> record;
+  ASSERT_TRUE(BuildIntegrityRecord(package.data(), uint32_t(package.size()), &record));
+
+  std::vector<std::pair<std::vector<uint8_t>, std::vector<uint8_t>>> damaged;
+  for (size_t at : {size_t{0}, size_t{20}, package.size() / 2, package.size() - 1}) {
+    damaged.push_back({package, record});
+    damaged.back().first[at] ^= 0x04;
+  }
+  damaged.push_back({std::vector<uint8_t>(package.begin(), package.end() - 1), record});
+  for (size_t at : {size_t{0}, size_t{4}, size_t{12}, record.size() - 1}) {
+    damaged.push_back({package, record});
+    damaged.back().second[at] ^= 0x04;
+  }
+  damaged.push_back({package, std::vector<uint8_t>()});
+  for (size_t i = 0; i < damaged.size(); ++i) {
+    SCOPED_TRACE("case " + std::to_string(i));
+    ui_ = ScriptedUi();
+    EXPECT_EQ(RunUpdaterWith(damaged[i].first, damaged[i].second), 0);
+    ASSERT_EQ(ui_.boxes().size(), 1u);
+    EXPECT_EQ(ui_.boxes()[0].text, "RESOURCE READ ERROR");
+    EXPECT_EQ(ui_.boxes()[0].caption, "UPDATE");
+    EXPECT_TRUE(ui_.pages().empty());
+    EXPECT_FALSE(TemporaryUpdateIniLeft());
+    EXPECT_FALSE(std::filesystem::exists(Installed("Readme.txt")));
+    EXPECT_FALSE(std::filesystem::exists(Installed("Big.dat")));
+  }
+
+  ui_ = ScriptedUi();
+  PressNext(3);
+  EXPECT_EQ(RunUpdaterWith(package, record), 1);
+  EXPECT_EQ(ReadFile(Installed("Readme.txt")), "new readme");
+  EXPECT_EQ(ReadFile(Installed("Big.dat")), std::string(5000, 'x'));
 }
 
 constexpr char kRunningPrompt[] =

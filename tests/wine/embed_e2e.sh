@@ -47,19 +47,22 @@ upd_check "both write the same bytes" cmp "$work/Update.exe" "$work/UpdateW.exe"
 
 echo "resources and checksum as Windows sees them"
 expected=$UPD_ROOT/tests/wine/updater_resources.expected
-# expected_with SIZE: the stub's resources plus UPDATE 102 of SIZE bytes.
+# expected_with SIZE ENTRIES: the stub's resources plus UPDATE 102 of SIZE
+# bytes and the integrity record UPDATE 103 of a package of ENTRIES entries.
 expected_with() {
   head -n 1 "$expected"
   echo "resource type=UPDATE name=102 language=1041 size=$1"
+  echo "resource type=UPDATE name=103 language=1041 size=$((28 + 4 * $2))"
   tail -n +2 "$expected"
 }
-# probe_package EXE PACKAGE: Windows finds exactly the stub's resources and
-# PACKAGE byte for byte as UPDATE 102; our reader finds it as well.
+# probe_package EXE PACKAGE ENTRIES: Windows finds exactly the stub's
+# resources, PACKAGE byte for byte as UPDATE 102 and its record; our reader
+# finds it as well.
 probe_package() {
   wine "$wine_dir/resource_probe.exe" "$(win "$1")" --save UPDATE 102 \
     "$(win "$work/saved.bin")" >"$work/probe.txt"
-  upd_check "$(basename "$1"): dialog, manifest, UPDATE 102 of $(stat -c %s "$2") bytes" \
-    diff -u <(expected_with "$(stat -c %s "$2")") "$work/probe.txt"
+  upd_check "$(basename "$1"): dialog, manifest, UPDATE 102 of $(stat -c %s "$2") bytes, UPDATE 103" \
+    diff -u <(expected_with "$(stat -c %s "$2")" "$3") "$work/probe.txt"
   upd_check "$(basename "$1"): FindResourceA gives the package byte for byte" \
     cmp "$2" "$work/saved.bin"
   upd_check "$(basename "$1"): the header checksum is the one Windows computes" \
@@ -70,7 +73,7 @@ probe_package() {
 }
 upd_check "the stub's own checksum agrees (our computation matches the linker's)" \
   wine "$wine_dir/checksum_probe.exe" "$(win "$stub")"
-probe_package "$work/Update.exe" "$work/UPDATE.QW3"
+probe_package "$work/Update.exe" "$work/UPDATE.QW3" 3
 upd_check "unpacked Movie.bin" cmp "$work/update/Movie.bin" "$work/unpacked/Movie.bin"
 "$native_updpack" list "$work/Update.exe" >"$work/list.txt"
 upd_check "updpack list reads the updater" grep -q ' Text.dat$' "$work/list.txt"
@@ -84,7 +87,7 @@ echo "embedding again replaces the package"
 cp "$work/Update.exe" "$work/Again.exe"
 upd_check "embed into an updater that holds a larger package" \
   "$native_updpack" embed --stub "$work/Again.exe" --package "$work/OTHER.QW3" -o "$work/Again.exe"
-probe_package "$work/Again.exe" "$work/OTHER.QW3"
+probe_package "$work/Again.exe" "$work/OTHER.QW3" 2
 "$native_updpack" embed --stub "$stub" --package "$work/OTHER.QW3" -o "$work/Fresh.exe" >/dev/null
 upd_check "the same bytes as embedding into the bare stub" cmp "$work/Again.exe" "$work/Fresh.exe"
 upd_check "and back to the first package: the first updater again" \

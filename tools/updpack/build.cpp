@@ -161,16 +161,19 @@ void RunBuild(const BuildOptions& options) {
 
   PackageOptions packageOptions;
   packageOptions.level = options.level;
-  const std::vector<uint8_t> package = PackSources(sources, packageOptions);
+  const std::vector<uint8_t> package = PackSources(sources, packageOptions, options.jobs);
   const fs::path stub =
       options.stub.empty() ? DefaultStubPath() : PathFromUtf8(options.stub);
-  const std::vector<uint8_t> updater = EmbedPackage(stub, package);
+  std::vector<uint8_t> updater = EmbedPackage(stub, package);
+  // Last: the signature covers the resources, the package among them.
+  if (options.sign.Requested()) updater = SignUpdater(updater, options.sign);
   WriteFileReplacing(output, updater.data(), updater.size());
 
   std::printf("%zu entries, %llu bytes of files, package %zu bytes (%s), "
-              "%s %zu bytes\n",
+              "%s %zu bytes%s\n",
               sources.size(),
               static_cast<unsigned long long>(facts.unpackedTotal),
               package.size(), Percent(package.size(), facts.unpackedTotal).c_str(),
-              Quote(output).c_str(), updater.size());
+              Quote(output).c_str(), updater.size(),
+              options.sign.Requested() ? ", signed" : "");
 }

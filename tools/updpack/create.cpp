@@ -4,7 +4,6 @@
 
 #include "codepage.h"
 #include "core/sjis.h"
-#include "host.h"
 #include "pack/package_writer.h"
 #include "package/package.h"
 #include "tool_support.h"
@@ -126,46 +125,7 @@ std::vector<PackSource> CheckSources(const std::vector<fs::path>& files,
   return sources;
 }
 
-struct Progress {
-  ProgressLine line;
-  const std::vector<PackageInput>* inputs;
-};
-
-void ShowProgress(void* context, size_t entry, size_t count) {
-  auto* progress = static_cast<Progress*>(context);
-  progress->line.Show("packing " + std::to_string(entry + 1) + "/" +
-                      std::to_string(count) + " " +
-                      Cp932ToUtf8((*progress->inputs)[entry].name));
-}
-
 }  // namespace
-
-std::vector<uint8_t> PackSources(const std::vector<PackSource>& sources,
-                                 const PackageOptions& options) {
-  std::vector<PackageInput> inputs;
-  uint64_t total = 0;
-  for (const PackSource& source : sources) {
-    PackageInput input;
-    input.name = source.name;
-    input.data = ReadWholeFileOrThrow(source.path);
-    input.lastWriteTime = FileLastWriteTime(source.path);
-    input.storage = source.store ? EntryStorage::Stored : EntryStorage::Smaller;
-    total += input.data.size();
-    inputs.push_back(std::move(input));
-  }
-
-  std::vector<uint8_t> image;
-  PackageWriteStatus status;
-  {
-    Progress progress{ProgressLine(total), &inputs};
-    status = BuildPackage(inputs, options, &image, ShowProgress, &progress);
-  }
-  if (status.result != PackageWriteResult::Ok) {
-    // Names and sizes were checked before; only the whole can be too large.
-    throw ToolError("the package would be 4 GiB or larger");
-  }
-  return image;
-}
 
 void RunCreate(const CreateOptions& options) {
   const fs::path output = PathFromUtf8(options.output);
@@ -174,6 +134,6 @@ void RunCreate(const CreateOptions& options) {
   PackageOptions packageOptions;
   packageOptions.level = options.level;
   packageOptions.compressDirectory = options.compressDirectory;
-  const std::vector<uint8_t> image = PackSources(sources, packageOptions);
+  const std::vector<uint8_t> image = PackSources(sources, packageOptions, options.jobs);
   WriteFileReplacing(output, image.data(), image.size());
 }

@@ -1,8 +1,10 @@
 // updpack embed: the updater stub with a package as its resource
-// "UPDATE" 102, written as a new executable.
+// "UPDATE" 102 and the package's integrity record as "UPDATE" 103, written
+// as a new executable.
 #include <cstdio>
 
 #include "host.h"
+#include "pack/integrity_record.h"
 #include "package_reader.h"
 #include "verbs.h"
 
@@ -18,17 +20,26 @@ std::vector<uint8_t> EmbedPackage(const fs::path& stubPath,
     throw ToolError("the updater stub " + Quote(stubPath) +
                     " does not exist; name one with --stub");
   }
+  std::vector<uint8_t> record;
+  if (!BuildIntegrityRecord(package.data(), static_cast<uint32_t>(package.size()),
+                            &record)) {
+    throw ToolError("the package to embed does not open");
+  }
   const std::vector<uint8_t> stub = ReadWholeFileOrThrow(stubPath);
   std::vector<PeResource> resources;
   PeFault fault = ReadPeResources(stub.data(), stub.size(), &resources);
   if (fault == PeFault::None) {
-    PeResource resource;
-    resource.type = PeResourceName::Named(u"" UPD_PACKAGE_TYPE);
-    resource.name = PeResourceName::Id(kPackageResourceId);
-    resource.language = kPackageResourceLanguage;
-    resource.data = package.data();
-    resource.size = static_cast<uint32_t>(package.size());
-    PutPeResource(&resources, resource);
+    const std::pair<uint16_t, const std::vector<uint8_t>*> parts[] = {
+        {kPackageResourceId, &package}, {kIntegrityResourceId, &record}};
+    for (const auto& [id, bytes] : parts) {
+      PeResource resource;
+      resource.type = PeResourceName::Named(u"" UPD_PACKAGE_TYPE);
+      resource.name = PeResourceName::Id(id);
+      resource.language = kPackageResourceLanguage;
+      resource.data = bytes->data();
+      resource.size = static_cast<uint32_t>(bytes->size());
+      PutPeResource(&resources, resource);
+    }
     std::vector<uint8_t> updater;
     fault = WritePeResources(stub.data(), stub.size(), resources, &updater);
     if (fault == PeFault::None) return updater;

@@ -47,11 +47,12 @@ void PrintJson(const LoadedPackage& package) {
     const PackageEntry& entry = listed.entry;
     std::printf(
         "%s    {\"name\": %s, \"storage\": \"%s\", \"storedSize\": %u, "
-        "\"size\": %u, \"offset\": %u, \"time\": \"%s\", \"fileTime\": %llu}",
+        "\"size\": %u, \"offset\": %u, \"time\": \"%s\", \"fileTime\": %llu, "
+        "\"crc32\": \"%08x\"}",
         separator, JsonString(listed.displayName).c_str(),
         Storage(entry).c_str(), entry.StoredSize, entry.FileSize,
         listed.offset, FormatFileTime(entry.LastWriteTime, true).c_str(),
-        static_cast<unsigned long long>(entry.LastWriteTime));
+        static_cast<unsigned long long>(entry.LastWriteTime), listed.storedCrc);
     separator = ",\n";
   }
   std::printf("%s]\n}\n", package.entries.empty() ? "" : "\n  ");

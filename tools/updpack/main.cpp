@@ -3,10 +3,13 @@
 // and 2 (the command line is wrong).
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
+#include <optional>
 
 #include "codepage.h"
+#include "host.h"
 #include "tool_support.h"
 #include "verbs.h"
 
@@ -32,6 +35,86 @@ void AddStubOptions(CLI::App* command, std::string* stub, std::string* output) {
       ->type_name("PATH");
 }
 
+// The key and password options of sign, and of build with `prefix` "sign-".
+// The password never comes from the command line, where others can read it.
+void AddSignOptions(CLI::App* command, const std::string& prefix,
+                    SignOptions* sign) {
+  CLI::Option* pkcs12 =
+      command->add_option("--" + prefix + "pkcs12", sign->pkcs12,
+                          "PKCS#12 file (.pfx, .p12) with the certificate and "
+                          "its key")
+          ->type_name("FILE");
+  CLI::Option* certificate =
+      command->add_option("--" + prefix + "cert", sign->certificate,
+                          "Certificate file (PEM or DER, with its chain)")
+          ->type_name("FILE")
+          ->excludes(pkcs12);
+  CLI::Option* key = command->add_option("--" + prefix + "key", sign->key,
+                                         "Private key of the certificate")
+                         ->type_name("FILE")
+                         ->excludes(pkcs12);
+  certificate->needs(key);
+  key->needs(certificate);
+  CLI::Option* passwordFile =
+      command->add_option("--" + prefix + "password-file", sign->passwordFile,
+                          "File whose first line is the key's password")
+          ->type_name("FILE");
+  command
+      ->add_option("--" + prefix + "password-env", sign->passwordEnv,
+                   "Environment variable that holds the key's password")
+      ->type_name("NAME")
+      ->excludes(passwordFile);
+  command
+      ->add_option("--" + prefix + "timestamp", sign->timestampUrl,
+                   "RFC 3161 time-stamp server, so the signature outlives "
+                   "the certificate")
+      ->type_name("URL");
+}
+
+// The first word that is not an option names the verb (and the next one its
+// own verb, for block). CLI11 alone would only say that one is required.
+std::optional<std::string> UnknownVerb(const CLI::App& app,
+                                       const std::vector<std::string>& words) {
+  const CLI::App* level = &app;
+  std::string path;
+  for (size_t i = 1; i < words.size(); ++i) {
+    if (words[i].starts_with("-")) continue;
+    const std::vector<const CLI::App*> verbs = level->get_subcommands({});
+    if (verbs.empty()) break;
+    path += (path.empty() ? "" : " ") + words[i];
+    const auto known = std::find_if(verbs.begin(), verbs.end(),
+                                    [&](const CLI::App* verb) {
+                                      return verb->check_name(words[i]);
+                                    });
+    if (known == verbs.end()) return path;
+    level = *known;
+  }
+  return std::nullopt;
+}
+
+// sign needs a key; so does build once any signing option is given, since a
+// password or a server alone would quietly give an unsigned updater.
+void RequireKey(const SignOptions& sign, const std::string& prefix,
+                bool always) {
+  const bool asked = always || !sign.passwordFile.empty() ||
+                     !sign.passwordEnv.empty() || !sign.timestampUrl.empty();
+  if (asked && !sign.Requested()) {
+    throw CLI::RequiredError("--" + prefix + "pkcs12 or --" + prefix +
+                             "cert with --" + prefix + "key");
+  }
+}
+
+// -j: threads that encode entries, one per processor unless told.
+void AddJobsOption(CLI::App* command, unsigned* jobs) {
+  *jobs = ProcessorCount();
+  command
+      ->add_option("-j,--jobs", *jobs,
+                   "Entries encoded at once; default one per processor (" +
+                       std::to_string(*jobs) + ")")
+      ->check(CLI::Range(1u, 256u))
+      ->type_name("N");
+}
+
 CompressLevel LevelNamed(const std::string& level) {
   return level == "greedy" ? CompressLevel::Greedy : CompressLevel::Best;
 }
@@ -49,6 +132,8 @@ int main(int argc, char** argv) {
                "updpack");
   app.require_subcommand(1);
   app.failure_message(UsageFailure);
+  app.set_version_flag("--version", VersionText,
+                       "Show updpack's version and the stub it uses");
 
   CreateOptions create;
   std::string createLevel = "best";
@@ -58,6 +143,7 @@ int main(int argc, char** argv) {
       ->required()
       ->type_name("OUT");
   AddLevelOption(createCommand, &createLevel);
+  AddJobsOption(createCommand, &create.jobs);
   createCommand->add_option(
       "--store", create.storeGlobs,
       "Store files whose name matches GLOB (* and ?, any case) uncompressed; "
@@ -84,10 +170,18 @@ int main(int argc, char** argv) {
   unpackCommand->add_option("PKG", package, "Package")->required()->type_name("");
   unpackCommand->add_option("DIR", folder, "Folder to write into")->required()->type_name("");
 
+  VerifyOptions verify;
   CLI::App* verifyCommand = app.add_subcommand(
-      "verify", "Check that a package opens and every entry decodes; exit 1 "
-                "when it does not");
-  verifyCommand->add_option("PKG", package, "Package")->required()->type_name("");
+      "verify", "Check that a package opens and every entry decodes, and an "
+                "updater's header checksum and integrity record; exit 1 on "
+                "any damage");
+  verifyCommand->add_option("PKG", verify.package, "Package or updater")
+      ->required()
+      ->type_name("");
+  CLI::Option* verifyJson = verifyCommand->add_flag(
+      "--json", verify.json, "Print the findings as JSON (key, severity, message)");
+  verifyCommand->add_flag("--quiet", verify.quiet, "Print nothing; exit code only")
+      ->excludes(verifyJson);
 
   CLI::App* blockCommand =
       app.add_subcommand("block", "Encode or decode a single compressed block");
@@ -130,6 +224,18 @@ int main(int argc, char** argv) {
                    "Shift-JIS); default auto")
       ->check(CLI::IsMember({"auto", "sjis", "utf-8"}))
       ->type_name("ENC");
+  AddSignOptions(buildCommand, "sign-", &build.sign);
+  AddJobsOption(buildCommand, &build.jobs);
+
+  SignOptions sign;
+  CLI::App* signCommand = app.add_subcommand(
+      "sign", "Sign an updater with Authenticode (through osslsigncode); "
+              "embed first, sign last");
+  signCommand->add_option("IN", input, "Updater to sign")->required()->type_name("");
+  signCommand->add_option("-o,--output", output, "Signed updater to write")
+      ->required()
+      ->type_name("OUT");
+  AddSignOptions(signCommand, "", &sign);
 
   std::string checkIni, checkPackage;
   CLI::App* checkCommand = app.add_subcommand(
@@ -171,8 +277,15 @@ int main(int argc, char** argv) {
   for (const std::string& argument : arguments) {
     pointers.push_back(argument.c_str());
   }
+  if (const std::optional<std::string> verb = UnknownVerb(app, arguments)) {
+    std::fprintf(stderr, "updpack: error: unknown verb '%s'\n"
+                         "Run with --help for the verbs.\n", verb->c_str());
+    return 2;
+  }
   try {
     app.parse(static_cast<int>(pointers.size()), pointers.data());
+    if (*signCommand) RequireKey(sign, "", true);
+    if (*buildCommand) RequireKey(build.sign, "sign-", false);
   } catch (const CLI::ParseError& error) {
     const int code = app.exit(error);
     return code == 0 ? 0 : 2;
@@ -183,13 +296,14 @@ int main(int argc, char** argv) {
     if (*createCommand) RunCreate(create);
     if (*listCommand) RunList(package, json);
     if (*unpackCommand) RunUnpack(package, folder);
-    if (*verifyCommand) return RunVerify(package);
+    if (*verifyCommand) return RunVerify(verify);
     if (*decodeCommand) RunBlockDecode(input, output);
     if (*encodeCommand) RunBlockEncode(input, output, LevelNamed(blockLevel));
     if (*embedCommand) RunEmbed(embed);
     build.level = LevelNamed(buildLevel);
     build.iniEncoding = IniEncodingNamed(iniEncoding);
     if (*buildCommand) RunBuild(build);
+    if (*signCommand) RunSign(input, output, sign);
     if (*checkCommand) {
       return RunCheck(checkIni, checkPackage,
                       checkJson    ? CheckOutput::Json

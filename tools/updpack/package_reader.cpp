@@ -2,6 +2,8 @@
 #include "package_reader.h"
 
 #include "codepage.h"
+#include "core/le.h"
+#include "pack/integrity_record.h"
 #include "package/decompress.h"
 
 namespace {
@@ -47,8 +49,9 @@ std::string PeFaultText(PeFault fault) {
              "the file)";
     case PeFault::Signed:
       return "it is signed (it has a certificate table), and the signature "
-             "would no longer match once the package is in it: embed into "
-             "the unsigned stub and sign the result";
+             "would no longer match once the package is in it: embed first, "
+             "into the unsigned stub, and sign last (updpack sign, or build "
+             "with --sign-pkcs12)";
     case PeFault::BadResourceTree:
       return "its resource directory is damaged";
     case PeFault::TooManyResources:
@@ -72,28 +75,46 @@ std::string PeFaultText(PeFault fault) {
   return "cannot be read";
 }
 
-std::vector<uint8_t> PackageBytesOf(const fs::path& path) {
+PackageFile ReadPackageFile(const fs::path& path) {
+  PackageFile file;
   std::vector<uint8_t> bytes = ReadWholeFileOrThrow(path);
-  if (bytes.size() < 2 || bytes[0] != 'M' || bytes[1] != 'Z') return bytes;
+  if (bytes.size() < 2 || bytes[0] != 'M' || bytes[1] != 'Z') {
+    file.image = std::move(bytes);
+    return file;
+  }
+  PeHeaders headers;
   std::vector<PeResource> resources;
-  const PeFault fault = ReadPeResources(bytes.data(), bytes.size(), &resources);
+  PeFault fault = ParsePeHeaders(bytes.data(), bytes.size(), &headers);
+  if (fault == PeFault::None) {
+    fault = ReadPeResources(bytes.data(), bytes.size(), &resources);
+  }
   if (fault != PeFault::None) {
     throw ToolError(Quote(path) + ": " + PeFaultText(fault));
   }
-  const PeResource* package =
-      FindPeResource(resources, PeResourceName::Named(u"" UPD_PACKAGE_TYPE),
-                     PeResourceName::Id(kPackageResourceId),
-                     kPackageResourceLanguage);
+  const auto find = [&](uint16_t id) {
+    return FindPeResource(resources, PeResourceName::Named(u"" UPD_PACKAGE_TYPE),
+                          PeResourceName::Id(id), kPackageResourceLanguage);
+  };
+  const PeResource* package = find(kPackageResourceId);
   if (!package) {
     throw ToolError(Quote(path) + ": an executable without a package "
                     "(no resource UPDATE 102)");
   }
-  return std::vector<uint8_t>(package->data, package->data + package->size);
+  file.image.assign(package->data, package->data + package->size);
+  UpdaterFacts facts;
+  if (const PeResource* record = find(kIntegrityResourceId)) {
+    facts.record.emplace(record->data, record->data + record->size);
+  }
+  facts.headerChecksum = LoadLe32(bytes.data() + headers.checksumOffset);
+  facts.computedChecksum = PeChecksum(bytes.data(), bytes.size(), headers.checksumOffset);
+  file.updater = std::move(facts);
+  return file;
 }
 
-LoadedPackage LoadPackage(const fs::path& path) {
+LoadedPackage OpenPackageFile(PackageFile file, const fs::path& path) {
   LoadedPackage package;
-  package.image = PackageBytesOf(path);
+  package.image = std::move(file.image);
+  package.updater = std::move(file.updater);
   PackageCheck check;
   package.directory.reset(OpenPackageImage(
       package.image.data(), static_cast<uint32_t>(package.image.size()),
@@ -103,15 +124,19 @@ LoadedPackage LoadPackage(const fs::path& path) {
   const PackageDirectory* directory = package.directory.get();
   package.compressedDirectory =
       ReadPackageHeader(directory).Flags & kHeaderFlagCompressedDirectory;
-  const uint32_t count = DirectoryEntryCount(directory);
+  const std::vector<uint32_t> crcs = StoredEntryCrcs(package.image.data(), directory);
   uint32_t offset = kPackageHeaderSize;
-  for (uint32_t i = 0; i < count; ++i) {
+  for (uint32_t i = 0; i < crcs.size(); ++i) {
     const PackageEntry entry = ReadPackageEntry(
         directory + kPackageHeaderSize + uint64_t{i} * kPackageEntrySize);
-    package.entries.push_back({entry, offset, Cp932ToUtf8(entry.Name)});
+    package.entries.push_back({entry, offset, Cp932ToUtf8(entry.Name), crcs[i]});
     offset = NextDataOffset(offset, entry.StoredSize);
   }
   return package;
+}
+
+LoadedPackage LoadPackage(const fs::path& path) {
+  return OpenPackageFile(ReadPackageFile(path), path);
 }
 
 std::vector<uint8_t> EntryBytes(const LoadedPackage& package,

@@ -17,6 +17,21 @@ struct ListedEntry {
   PackageEntry entry;
   uint32_t offset;  // of its data in the package
   std::string displayName;  // UTF-8
+  uint32_t storedCrc;  // CRC-32 of its stored bytes
+};
+
+// What an updater's executable holds beside its package.
+struct UpdaterFacts {
+  std::optional<std::vector<uint8_t>> record;  // resource "UPDATE" 103
+  uint32_t headerChecksum;    // as the headers state it
+  uint32_t computedChecksum;  // of the file as it is
+};
+
+// The package bytes a file holds: the file itself, or, for an updater (an
+// executable), its resource "UPDATE" 102, found without running it.
+struct PackageFile {
+  std::vector<uint8_t> image;
+  std::optional<UpdaterFacts> updater;  // when the file is an executable
 };
 
 struct FreeDirectory {
@@ -25,6 +40,7 @@ struct FreeDirectory {
 
 struct LoadedPackage {
   std::vector<uint8_t> image;
+  std::optional<UpdaterFacts> updater;
   std::unique_ptr<PackageDirectory, FreeDirectory> directory;
   bool compressedDirectory = false;
   std::vector<ListedEntry> entries;  // in directory order
@@ -34,17 +50,19 @@ struct LoadedPackage {
 // in Japanese.
 constexpr uint16_t kPackageResourceId = UPD_PACKAGE_ID;
 constexpr uint16_t kPackageResourceLanguage = UPD_PACKAGE_LANGUAGE;
+constexpr uint16_t kIntegrityResourceId = UPD_INTEGRITY_ID;
 
 // Why an executable cannot be read or rewritten, for messages.
 std::string PeFaultText(PeFault fault);
 
-// The package bytes a file holds: the file itself, or, for an updater (an
-// executable), its resource "UPDATE" 102, found without running it. Throws
-// ToolError.
-std::vector<uint8_t> PackageBytesOf(const fs::path& path);
+// Reads the file at `path`; throws ToolError when it cannot be read, is a
+// damaged executable or one without a package.
+PackageFile ReadPackageFile(const fs::path& path);
 
-// Reads and opens the package, also out of an updater; throws ToolError
-// saying what is wrong.
+// Opens the package read from `path`; throws ToolError saying what is wrong.
+LoadedPackage OpenPackageFile(PackageFile file, const fs::path& path);
+
+// Both steps: reads and opens the package, also out of an updater.
 LoadedPackage LoadPackage(const fs::path& path);
 
 // The entry's file bytes, decoded when compressed; throws ToolError when the

@@ -1,5 +1,6 @@
 // What every verb of updpack shares: the error it throws, whole-file reads
-// and replacing writes, time stamps as text, and the progress line.
+// and replacing writes, time stamps and JSON strings as text, and the
+// progress line.
 #pragma once
 #include <cstdint>
 #include <filesystem>

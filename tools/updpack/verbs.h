@@ -15,6 +15,7 @@ struct CreateOptions {
   CompressLevel level = CompressLevel::Best;
   std::vector<std::string> storeGlobs;
   bool compressDirectory = false;
+  unsigned jobs = 1;  // threads that encode entries
   std::vector<std::string> paths;
 };
 
@@ -27,14 +28,20 @@ struct PackSource {
   bool store;        // kept plain, not compressed
 };
 
-// The package of the files, in this order, with a progress line; throws
-// ToolError.
+// The package of the files, in this order, encoded on `jobs` threads, with
+// a progress line; throws ToolError.
 std::vector<uint8_t> PackSources(const std::vector<PackSource>& sources,
-                                 const PackageOptions& options);
+                                 const PackageOptions& options, unsigned jobs);
 void RunList(const std::string& package, bool json);
 void RunUnpack(const std::string& package, const std::string& folder);
-// 0 when the package is sound, 1 after reporting what is wrong.
-int RunVerify(const std::string& package);
+struct VerifyOptions {
+  std::string package;
+  bool json = false;   // the findings as JSON on stdout
+  bool quiet = false;  // nothing printed: the exit code only
+};
+
+// 0 when the package (or updater) is sound, 1 after reporting what is wrong.
+int RunVerify(const VerifyOptions& options);
 void RunBlockDecode(const std::string& input, const std::string& output);
 void RunBlockEncode(const std::string& input, const std::string& output,
                     CompressLevel level);
@@ -50,8 +57,9 @@ struct EmbedOptions {
 
 // The stub that ships beside updpack.
 fs::path DefaultStubPath();
-// The stub's bytes with `package` as its resource "UPDATE" 102 (replacing
-// one it holds); throws ToolError when the stub cannot take it.
+// The stub's bytes with `package` as its resource "UPDATE" 102 and its
+// integrity record as "UPDATE" 103 (replacing those it holds); throws
+// ToolError when the stub cannot take them.
 std::vector<uint8_t> EmbedPackage(const fs::path& stub,
                                   const std::vector<uint8_t>& package);
 void RunEmbed(const EmbedOptions& options);
@@ -65,14 +73,38 @@ enum class CheckOutput { Text, Json, Quiet };
 int RunCheck(const std::string& ini, const std::string& package,
              CheckOutput output);
 
+// The key an updater is signed with: a PKCS#12 file, or a certificate and
+// its key; the key's password from a file or an environment variable.
+struct SignOptions {
+  std::string pkcs12;
+  std::string certificate, key;
+  std::string passwordFile, passwordEnv;
+  std::string timestampUrl;  // empty: no time stamp from a server
+
+  bool Requested() const { return !pkcs12.empty() || !certificate.empty(); }
+};
+
+// The updater's bytes with an Authenticode signature (osslsigncode makes
+// it); throws ToolError saying why when it cannot.
+std::vector<uint8_t> SignUpdater(const std::vector<uint8_t>& updater,
+                                 const SignOptions& options);
+void RunSign(const std::string& input, const std::string& output,
+             const SignOptions& options);
+
 struct BuildOptions {
   std::string folder;  // UPDATE.INI and the files
   std::string output;
   CompressLevel level = CompressLevel::Best;
+  unsigned jobs = 1;  // threads that encode entries
   std::string stub;  // empty: updater.exe beside updpack
   IniEncoding iniEncoding = IniEncoding::Auto;
+  SignOptions sign;  // signs the updater as the last step when requested
 };
 
-// Checks UPDATE.INI, packs it and the files its lines name, and embeds the
-// package; writes nothing when the check finds an error.
+// Checks UPDATE.INI, packs it and the files its lines name, embeds the
+// package and signs the result when asked; writes nothing when the check
+// finds an error or the signature cannot be made.
 void RunBuild(const BuildOptions& options);
+
+// updpack's version, and which stub embed and build take by default.
+std::string VersionText();

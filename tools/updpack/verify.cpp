@@ -1,47 +1,182 @@
-// updpack verify: opens the package, decodes every entry and checks sizes.
+// updpack verify: an updater's header checksum and integrity record, then the
+// package: it opens, every entry matches the record and decodes. Each finding
+// has a key (an entry's name, or <checksum>, <record>, <package>), a severity
+// and a message; errors make the exit code 1.
 #include <cstdio>
 
 #include "package_reader.h"
+#include "pack/integrity_record.h"
 #include "verbs.h"
 
-int RunVerify(const std::string& path) {
-  LoadedPackage package;
-  try {
-    package = LoadPackage(PathFromUtf8(path));
-  } catch (const ToolError& error) {
-    std::fprintf(stderr, "updpack: error: %s\n", error.what());
-    return 1;
+namespace {
+
+struct Finding {
+  std::string key;
+  const char* severity;  // "error" or "warning"
+  std::string message;
+};
+
+std::string Hex(uint32_t value) {
+  char text[12];
+  std::snprintf(text, sizeof text, "%08x", value);
+  return text;
+}
+
+const char* RecordFaultText(IntegrityFault fault) {
+  switch (fault) {
+    case IntegrityFault::TooShort:
+      return "too short";
+    case IntegrityFault::BadMagic:
+      return "no QW2I signature";
+    case IntegrityFault::BadVersion:
+      return "a version this updpack does not know";
+    case IntegrityFault::BadSize:
+      return "its length does not agree with its entry count";
+    case IntegrityFault::BadRecordCrc:
+      return "its own CRC-32 does not match";
+    case IntegrityFault::None:
+      break;
   }
-  int problems = 0;
-  ProgressLine progress(package.image.size());
+  return "unreadable";
+}
+
+// The header checksum and the record of an updater, against its package.
+// Gives the record's entry CRCs when the record is sound.
+std::optional<std::vector<uint32_t>> CheckUpdater(
+    const std::string& name, const UpdaterFacts& updater,
+    const std::vector<uint8_t>& image, std::vector<Finding>* findings) {
+  if (updater.headerChecksum == 0) {
+    findings->push_back({"<checksum>", "warning",
+                         name + ": the header checksum is not set"});
+  } else if (updater.headerChecksum != updater.computedChecksum) {
+    findings->push_back({"<checksum>", "error",
+                         name + ": the header checksum is " +
+                             Hex(updater.headerChecksum) + ", the file's is " +
+                             Hex(updater.computedChecksum)});
+  }
+  if (!updater.record) {
+    findings->push_back({"<record>", "warning",
+                         name + ": no integrity record (resource UPDATE 103), "
+                                "so damage cannot be detected; embed the "
+                                "package again to add one"});
+    return std::nullopt;
+  }
+  const std::vector<uint8_t>& bytes = *updater.record;
+  IntegrityRecord record;
+  const IntegrityFault fault =
+      ParseIntegrityRecord(Crc32Tables(), bytes.data(), bytes.size(), &record);
+  if (fault != IntegrityFault::None) {
+    findings->push_back({"<record>", "error",
+                         name + ": the integrity record is damaged (" +
+                             RecordFaultText(fault) + ")"});
+    return std::nullopt;
+  }
+  if (record.packageSize != image.size()) {
+    findings->push_back({"<package>", "error",
+                         name + ": the package has " +
+                             std::to_string(image.size()) +
+                             " bytes, the integrity record says " +
+                             std::to_string(record.packageSize)});
+  } else if (const uint32_t crc = Crc32(Crc32Tables(), 0, image.data(), image.size());
+             crc != record.packageCrc) {
+    findings->push_back({"<package>", "error",
+                         name + ": the package's CRC-32 is " + Hex(crc) +
+                             ", the integrity record says " +
+                             Hex(record.packageCrc)});
+  }
+  std::vector<uint32_t> crcs(record.entryCount);
+  for (uint32_t i = 0; i < record.entryCount; ++i) crcs[i] = IntegrityEntryCrc(record, i);
+  return crcs;
+}
+
+// Every entry: its stored bytes against the record, its decoding, its name.
+void CheckEntries(const LoadedPackage& package,
+                  const std::optional<std::vector<uint32_t>>& recorded,
+                  bool showProgress, std::vector<Finding>* findings) {
+  if (recorded && recorded->size() != package.entries.size()) {
+    findings->push_back({"<record>", "error",
+                         "the integrity record counts " +
+                             std::to_string(recorded->size()) +
+                             " entries, the directory " +
+                             std::to_string(package.entries.size())});
+  }
+  ProgressLine progress(showProgress ? package.image.size() : 0);
   for (size_t i = 0; i < package.entries.size(); ++i) {
     const ListedEntry& listed = package.entries[i];
+    const std::string entry = "entry " + std::to_string(i + 1) + " '" + listed.displayName + "'";
     progress.Show("verifying " + std::to_string(i + 1) + "/" +
                   std::to_string(package.entries.size()) + " " +
                   listed.displayName);
+    if (recorded && i < recorded->size() && (*recorded)[i] != listed.storedCrc) {
+      findings->push_back({listed.displayName, "error",
+                           entry + ": its stored bytes have CRC-32 " +
+                               Hex(listed.storedCrc) +
+                               ", the integrity record says " + Hex((*recorded)[i])});
+    }
     try {
       EntryBytes(package, listed);
     } catch (const ToolError& error) {
-      progress.Clear();
-      std::fprintf(stderr, "updpack: error: %s\n", error.what());
-      ++problems;
+      findings->push_back({listed.displayName, "error", error.what()});
     }
     if (const auto first = EarlierEntryOfSameName(package, i)) {
-      progress.Clear();
-      std::fprintf(stderr,
-                   "updpack: error: entry %zu '%s' can never be used: entry "
-                   "%zu has the same name\n",
-                   i + 1, listed.displayName.c_str(), *first + 1);
-      ++problems;
+      findings->push_back({listed.displayName, "error",
+                           entry + " can never be used: entry " +
+                               std::to_string(*first + 1) + " has the same name"});
     }
   }
-  if (problems) {
-    std::fprintf(stderr, "updpack: error: %s: %d problem%s found\n",
-                 Quote(PathFromUtf8(path)).c_str(), problems,
-                 problems == 1 ? "" : "s");
+}
+
+void PrintJson(const std::string& name, bool sound, size_t entries,
+               const std::vector<Finding>& findings) {
+  std::printf("{\n  \"file\": %s,\n  \"sound\": %s,\n  \"entries\": %zu,\n  \"findings\": [",
+              JsonString(name).c_str(), sound ? "true" : "false", entries);
+  const char* separator = "\n";
+  for (const Finding& finding : findings) {
+    std::printf("%s    {\"key\": %s, \"severity\": \"%s\", \"message\": %s}",
+                separator, JsonString(finding.key).c_str(), finding.severity,
+                JsonString(finding.message).c_str());
+    separator = ",\n";
+  }
+  std::printf("%s]\n}\n", findings.empty() ? "" : "\n  ");
+}
+
+}  // namespace
+
+int RunVerify(const VerifyOptions& options) {
+  const fs::path path = PathFromUtf8(options.package);
+  const std::string name = Quote(path);
+  std::vector<Finding> findings;
+  size_t entries = 0;
+  bool recordChecked = false;
+  try {
+    PackageFile file = ReadPackageFile(path);
+    std::optional<std::vector<uint32_t>> recorded;
+    if (file.updater) {
+      recorded = CheckUpdater(name, *file.updater, file.image, &findings);
+      recordChecked = recorded.has_value();
+    }
+    const LoadedPackage package = OpenPackageFile(std::move(file), path);
+    entries = package.entries.size();
+    CheckEntries(package, recorded, !options.quiet && !options.json, &findings);
+  } catch (const ToolError& error) {
+    findings.push_back({"<package>", "error", error.what()});
+  }
+  size_t errors = 0;
+  for (const Finding& finding : findings) errors += finding.severity[0] == 'e';
+  if (options.quiet) return errors ? 1 : 0;
+  if (options.json) {
+    PrintJson(options.package, errors == 0, entries, findings);
+    return errors ? 1 : 0;
+  }
+  for (const Finding& finding : findings) {
+    std::fprintf(stderr, "updpack: %s: %s\n", finding.severity, finding.message.c_str());
+  }
+  if (errors) {
+    std::fprintf(stderr, "updpack: error: %s: %zu problem%s found\n",
+                 name.c_str(), errors, errors == 1 ? "" : "s");
     return 1;
   }
-  std::printf("%s: sound, %zu entries\n", Quote(PathFromUtf8(path)).c_str(),
-              package.entries.size());
+  std::printf("%s: sound, %zu entries%s\n", name.c_str(), entries,
+              recordChecked ? ", matching its integrity record" : "");
   return 0;
 }

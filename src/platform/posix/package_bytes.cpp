@@ -1,5 +1,6 @@
 // The package of the running updater: the file named by UPDATER_PACKAGE, or
-// the bytes appended to /proc/self/exe before its trailer.
+// the bytes appended to /proc/self/exe before its trailer; and its integrity
+// record, the file named by UPDATER_INTEGRITY.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -69,5 +70,20 @@ bool PlatLocatePackage(const uint8_t** image, uint32_t* size) {
   if (!package || packageSize == 0) return false;
   *image = package;
   *size = packageSize;
+  return true;
+}
+
+bool PlatLocateIntegrityRecord(const uint8_t** image, uint32_t* size) {
+  static uint8_t* record = nullptr;
+  static uint32_t recordSize = 0;
+  std::free(record);
+  record = nullptr;
+  recordSize = 0;
+  const char* path = std::getenv("UPDATER_INTEGRITY");
+  if (!path) return false;
+  // Named but unreadable is a record that cannot be trusted, not none.
+  record = PlatReadWholeFile(path, &recordSize);
+  *image = record;
+  *size = record ? recordSize : 0;
   return true;
 }

@@ -24,6 +24,21 @@ void RestrictDllSearch() {
   if (setDirectory) setDirectory("");
 }
 
+// Resource `id` of type "UPDATE" in our own executable, locked in place.
+// False when it is not there; true with null and 0 when it is there but
+// empty or cannot be loaded.
+bool LocateUpdateResource(WORD id, const uint8_t** image, uint32_t* size) {
+  HMODULE self = GetModuleHandleA(nullptr);
+  HRSRC found = FindResourceA(self, MAKEINTRESOURCEA(id), UPD_PACKAGE_TYPE);
+  if (!found) return false;
+  const DWORD length = SizeofResource(self, found);
+  HGLOBAL loaded = length ? LoadResource(self, found) : nullptr;
+  const void* bytes = loaded ? LockResource(loaded) : nullptr;
+  *image = static_cast<const uint8_t*>(bytes);
+  *size = bytes ? length : 0;
+  return true;
+}
+
 }  // namespace
 
 void PlatInitialize() {
@@ -33,16 +48,11 @@ void PlatInitialize() {
 }
 
 bool PlatLocatePackage(const uint8_t** image, uint32_t* size) {
-  HMODULE self = GetModuleHandleA(nullptr);
-  HRSRC found = FindResourceA(self, MAKEINTRESOURCEA(UPD_PACKAGE_ID), UPD_PACKAGE_TYPE);
-  if (!found) return false;
-  const DWORD length = SizeofResource(self, found);
-  HGLOBAL loaded = length ? LoadResource(self, found) : nullptr;
-  const void* bytes = loaded ? LockResource(loaded) : nullptr;
-  if (!bytes) return false;
-  *image = static_cast<const uint8_t*>(bytes);
-  *size = length;
-  return true;
+  return LocateUpdateResource(UPD_PACKAGE_ID, image, size) && *image != nullptr;
+}
+
+bool PlatLocateIntegrityRecord(const uint8_t** image, uint32_t* size) {
+  return LocateUpdateResource(UPD_INTEGRITY_ID, image, size);
 }
 
 bool PlatTempFolder(char* buffer, size_t capacity) {

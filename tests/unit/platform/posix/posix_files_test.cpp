@@ -289,6 +289,18 @@ TEST_F(PosixFiles, PackageBehindAnExecutableOrNamed) {
   Put("package.qw3", "");
   EXPECT_FALSE(PlatLocatePackage(&image, &imageSize));
   unsetenv("UPDATER_PACKAGE");
+
+  // The record: none without UPDATER_INTEGRITY; a named file that cannot be
+  // read is there but empty, so that it counts as damaged.
+  EXPECT_FALSE(PlatLocateIntegrityRecord(&image, &imageSize));
+  Put("record.bin", "REC");
+  setenv("UPDATER_INTEGRITY", Path("record.bin").c_str(), 1);
+  ASSERT_TRUE(PlatLocateIntegrityRecord(&image, &imageSize));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(image), imageSize), "REC");
+  setenv("UPDATER_INTEGRITY", Path("missing.bin").c_str(), 1);
+  ASSERT_TRUE(PlatLocateIntegrityRecord(&image, &imageSize));
+  EXPECT_EQ(imageSize, 0u);
+  unsetenv("UPDATER_INTEGRITY");
 }
 
 }  // namespace

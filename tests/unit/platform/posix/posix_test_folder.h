@@ -18,7 +18,7 @@ class PosixFolderTest : public ::testing::Test {
     char pattern[] = "/tmp/posix-test-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
-    for (const char* name : {"UPDATER_DRIVES", "UPDATER_REGISTRY", "UPDATER_PACKAGE"})
+    for (const char* name : {"UPDATER_DRIVES", "UPDATER_REGISTRY", "UPDATER_PACKAGE", "UPDATER_INTEGRITY"})
       unsetenv(name);
     setenv("UPDATER_WINDOWS", (dir_ + "/windows").c_str(), 1);
     PosixResetHooks();

@@ -273,10 +273,11 @@ TEST(Win32Process, TemporaryFolderAndPackage) {
   EXPECT_TRUE(PlatTempFolder(temp, length + 1));
   EXPECT_FALSE(PlatTempFolder(temp, length));
 
-  // The test program carries no package.
+  // The test program carries no package and no integrity record.
   const uint8_t* image = nullptr;
   uint32_t size = 0;
   EXPECT_FALSE(PlatLocatePackage(&image, &size));
+  EXPECT_FALSE(PlatLocateIntegrityRecord(&image, &size));
   EXPECT_EQ(PlatFindWindow(nullptr, "no such updater window 8d1f"), nullptr);
 }
 
