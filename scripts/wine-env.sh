@@ -14,6 +14,7 @@
 #   upd_game NAME TITLE VERSION    names a test game (see below)
 #   upd_update_ini FILE LINE...    an UPDATE.INI for it: [SETUP], then LINE...
 #   upd_install_game [LINE...]     installs it afresh (SETUP.INI + registry)
+#   upd_run_to_completion EXE      runs EXE through 次へ, 次へ, 完了 (exit code 1)
 #   upd_game_remove                removes the installation, record and work
 #   upd_build_updater PKG          embeds PKG into the stub with updpack embed
 #                                  (PKG.exe beside it); prints its path
@@ -220,6 +221,25 @@ upd_install_game() {
     'Shortcuts=0' "$@"
   wine reg add "$key" /v InstPath /d "C:\\${game##*/}" /f >/dev/null 2>&1
   wine reg add "$key" /v InstMode /t REG_DWORD /d 1 /f >/dev/null 2>&1
+}
+
+# upd_run_to_completion EXE: runs EXE on the installed test game as a player
+# who presses 次へ, 次へ and 完了; it must end with exit code 1.
+upd_run_to_completion() {
+  wine "$1" &
+  local pid=$! code
+  upd_expect "wait $caption 20000" "ok"
+  upd_expect "press 1" "ok"
+  upd_expect "waitinfo アップデートを実行します 5000" \
+    "ok $(hex アップデートを実行します) アップデートを実行します"
+  upd_expect "press 1" "ok"
+  upd_expect "waitinfo アップデートは完了しました 30000" \
+    "ok $(hex アップデートは完了しました) アップデートは完了しました"
+  upd_expect "press 1" "ok"
+  upd_expect "gone 5000" "ok"
+  wait "$pid"
+  code=$?
+  upd_check "exit code 1 (a finished update)" test "$code" -eq 1
 }
 
 upd_game_remove() {

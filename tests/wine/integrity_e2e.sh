@@ -89,19 +89,7 @@ damaged "integrity record: magic" "$record"
 
 echo "the undamaged updater runs: Next, Next, 完了"
 upd_install_game
-wine "$work/Update.exe" &
-updater_pid=$!
-upd_expect "wait $caption 20000" "ok"
-upd_expect "press 1" "ok"
-upd_expect "waitinfo アップデートを実行します 5000" \
-  "ok $(hex アップデートを実行します) アップデートを実行します"
-upd_expect "press 1" "ok"
-upd_expect "waitinfo アップデートは完了しました 30000" \
-  "ok $(hex アップデートは完了しました) アップデートは完了しました"
-upd_expect "press 1" "ok"
-upd_expect "gone 5000" "ok"
-wait "$updater_pid"
-upd_check "exit code 1 (a finished update)" test $? -eq 1
+upd_run_to_completion "$work/Update.exe"
 upd_check "Noise.bin written" cmp "$work/update/Noise.bin" "$game/Noise.bin"
 upd_check "Text.dat written" cmp "$work/update/Text.dat" "$game/Text.dat"
 

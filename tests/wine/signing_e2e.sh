@@ -105,19 +105,7 @@ echo "the signed updater runs: Next, Next, 完了"
 upd_install_game
 upd_auto_start
 upd_expect "acp" "ok 932"
-wine "$work/Signed.exe" &
-updater_pid=$!
-upd_expect "wait $caption 20000" "ok"
-upd_expect "press 1" "ok"
-upd_expect "waitinfo アップデートを実行します 5000" \
-  "ok $(hex アップデートを実行します) アップデートを実行します"
-upd_expect "press 1" "ok"
-upd_expect "waitinfo アップデートは完了しました 30000" \
-  "ok $(hex アップデートは完了しました) アップデートは完了しました"
-upd_expect "press 1" "ok"
-upd_expect "gone 5000" "ok"
-wait "$updater_pid"
-upd_check "exit code 1 (a finished update)" test $? -eq 1
+upd_run_to_completion "$work/Signed.exe"
 upd_check "Movie.bin written" cmp "$work/update/Movie.bin" "$game/Movie.bin"
 
 echo "one byte changed inside the package after signing"
