@@ -5,10 +5,8 @@
 #pragma once
 #include <cstdint>
 
+#include "core/text_sizes.h"
 #include "platform/platform.h"
-
-constexpr int kPathSize = 260;      // names, keys and paths, with NUL
-constexpr int kMessageSize = 1024;  // messages and long values, with NUL
 
 struct UpdaterSettingsRecord {
   char CompanyName[kPathSize];

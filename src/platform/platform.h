@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/text_sizes.h"
+
 // Opaque window handle: the dialog, a message box, a game window.
 typedef struct PlatWindowTag* PlatWindow;
 
@@ -89,12 +91,12 @@ uint32_t PlatReadProfileString(const char* section, const char* key,
 // Values of the installer's record under HKEY_CURRENT_USER\<subKey>.
 struct PlatInstallValues {
   bool keyOpened;
-  bool hasInstPath;  // InstPath read (text, at most 260 bytes with NUL)
+  bool hasInstPath;  // InstPath read (text, at most kPathSize bytes with NUL)
   bool hasDataPath;
   bool hasInstMode;  // InstMode read (4 bytes)
   bool hasInstAdd;
-  char instPath[260];
-  char dataPath[260];
+  char instPath[kPathSize];
+  char dataPath[kPathSize];
   int32_t instMode;
   int32_t instAdd;
 };

@@ -3,27 +3,29 @@
 #pragma once
 #include <cstdint>
 
+#include "core/text_sizes.h"
+
 struct InstallDescriptionRecord {
-  char GameExe[260];
-  char UninstExe[260];
-  char SetupBmp[20][260];  // after the last name, an empty slot if room
+  char GameExe[kPathSize];
+  char UninstExe[kPathSize];
+  char SetupBmp[20][kPathSize];  // after the last name, an empty slot if room
   int32_t InstallSelects;  // at most 3; 0 or less: no choices
-  char InstallTitle[3][260];
-  char InstallFiles[3][40][260];  // after the last file, an empty slot if room
+  char InstallTitle[3][kPathSize];
+  char InstallFiles[3][40][kPathSize];  // after the last file, an empty slot if room
   int32_t InstallFileDisk[3][40];
   int32_t InstallUsesOtherDisks[3];
   int32_t Shortcuts;  // at most 10; 0 or less: none
-  char Shortcut[10][3][260];  // target, name, optional third field
+  char Shortcut[10][3][kPathSize];  // target, name, optional third field
   int32_t DefaultSelect;
   uint64_t InstallSize[3];
-  char DiskCheckFile[10][260];  // marker file of disk N on a drive's root
-  char ExecApp[2][260];         // program and its argument
+  char DiskCheckFile[10][kPathSize];  // marker file of disk N on a drive's root
+  char ExecApp[2][kPathSize];         // program and its argument
   uint32_t InstallDirectX;      // flags of the DirectX set-up, 0 when not asked
   char InstallDXMessage[1024];
   char SelectSetupMessage[1024];
   int32_t UseCompanyNameForShortcutGroup;
   int32_t ChooseSaveDataFolder;
-  char SaveDataFolderName[260];
+  char SaveDataFolderName[kPathSize];
 };
 
 extern InstallDescriptionRecord InstallDescription;

@@ -8,8 +8,8 @@
 #include "base/state.h"
 #include "platform/platform.h"
 
-char SetupIniPath[260];
-char UpdateIniPath[260];
+char SetupIniPath[kPathSize];
+char UpdateIniPath[kPathSize];
 int OptionalKeysMode;
 int CurrentDiskNumber;
 

@@ -3,8 +3,10 @@
 #pragma once
 #include <cstdint>
 
-extern char SetupIniPath[260];
-extern char UpdateIniPath[260];
+#include "core/text_sizes.h"
+
+extern char SetupIniPath[kPathSize];
+extern char UpdateIniPath[kPathSize];
 extern int OptionalKeysMode;
 extern int CurrentDiskNumber;
 
@@ -28,7 +30,7 @@ int ReadProfileKey(const char* path, const char* section, const char* key,
 // Integer key of [SETUP] in SETUP.INI, converted like strtol with clamping.
 int ReadSetupInt(const char* key, int32_t* value);
 
-// Next field of a comma-separated list into a 260-byte slot; 0 at the end.
+// Next field of a comma-separated list into a kPathSize-byte slot; 0 at the end.
 int NextListField(char* dest, const char** cursor);
 
 // What the tokenizer drops and where it stops, for a checker; the updater

@@ -14,9 +14,9 @@ struct RecordFile {
   const char* subKey;
 };
 
-// A text value and its NUL must fit 260 bytes, or it fails to read as on
+// A text value and its NUL must fit kPathSize bytes, or it fails to read as on
 // Windows.
-bool ReadText(const RecordFile& file, const char* name, char (&out)[260]) {
+bool ReadText(const RecordFile& file, const char* name, char (&out)[kPathSize]) {
   const char* value = nullptr;
   size_t length = 0;
   if (IniFind(file.text, file.size, file.subKey, name, &value, &length) != kIniFound ||
@@ -30,7 +30,7 @@ bool ReadText(const RecordFile& file, const char* name, char (&out)[260]) {
 // A 32-bit value in decimal, from -2147483648 to 4294967295: the upper half
 // stands for the same bits as a negative number, as a DWORD would.
 bool ReadNumber(const RecordFile& file, const char* name, int32_t* out) {
-  char text[260];
+  char text[kPathSize];
   if (!ReadText(file, name, text)) return false;
   const bool negative = text[0] == '-';
   const char* p = text + negative;
