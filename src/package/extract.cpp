@@ -49,21 +49,10 @@ int PlaceEntry(const char* target, const PackageEntry& entry,
   return WriteWholeFile(target, data, entry.FileSize, &entry.LastWriteTime);
 }
 
-}  // namespace
-
-int ExtractEntry(const char* target, const char* name, int newerOnly) {
-  PackageEntry entry;
-  uint32_t dataOffset = 0;
-  if (OpenDirectory == nullptr ||
-      !FindPackageEntry(OpenDirectory, name, &entry, &dataOffset)) {
-    ShowUpdaterError("Can't Find File in Resource !!");
-    return 0;
-  }
-  // A path that long cannot be written: the caller reports a failed write.
-  if (std::strlen(target) >= kPathSize) return 0;
-  if (!CheckRoom(target, entry.FileSize)) return 0;
-
-  const uint8_t* data = PackageImage + dataOffset;
+// Places the entry from its stored bytes, decoding them first when they are
+// compressed.
+int PlaceStoredEntry(const char* target, const PackageEntry& entry,
+                     const uint8_t* data, int newerOnly) {
   if ((entry.Flags & kEntryFlagCompressed) == 0) {
     return PlaceEntry(target, entry, data, newerOnly);
   }
@@ -83,6 +72,27 @@ int ExtractEntry(const char* target, const char* name, int newerOnly) {
     result = PlaceEntry(target, entry, unpacked, newerOnly);
   }
   std::free(unpacked);
+  return result;
+}
+
+}  // namespace
+
+int ExtractEntry(const char* target, const char* name, int newerOnly) {
+  PackageEntry entry;
+  uint32_t dataOffset = 0;
+  if (OpenDirectory == nullptr ||
+      !FindPackageEntry(OpenDirectory, name, &entry, &dataOffset)) {
+    ShowUpdaterError("Can't Find File in Resource !!");
+    return 0;
+  }
+  // A path that long cannot be written: the caller reports a failed write.
+  if (std::strlen(target) >= kPathSize) return 0;
+  if (!CheckRoom(target, entry.FileSize)) return 0;
+
+  const uint8_t* data = PackageImage + dataOffset;
+  const int result = PlaceStoredEntry(target, entry, data, newerOnly);
+  // Only one entry's bytes need be resident at a time.
+  PlatReleasePackageBytes(data, entry.StoredSize);
   return result;
 }
 

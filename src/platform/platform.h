@@ -23,6 +23,11 @@ void PlatInitialize();
 // run. Returns false when there is no package (or it is empty).
 bool PlatLocatePackage(const uint8_t** image, uint32_t* size);
 
+// Says that these package bytes will not be read again soon: the platform
+// may drop them from the process's resident memory, to be read again from
+// the executable on demand. The bytes stay valid.
+void PlatReleasePackageBytes(const uint8_t* bytes, uint32_t size);
+
 // The integrity record carried beside the package, valid for the whole run.
 // False when the executable carries none; true with a null image and size 0
 // when one is there but cannot be read, which counts as a damaged record.

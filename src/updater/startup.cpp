@@ -167,6 +167,8 @@ int UpdaterMain() {
   PackageImage = image;
   PackageImageSize = size;
   if (!PackageIsIntact(image, size)) return StopWith("RESOURCE READ ERROR");
+  // The check read every byte; each entry is read again when it is written.
+  PlatReleasePackageBytes(image, size);
   OpenDirectory = OpenPackage();
   if (OpenDirectory == nullptr) return StopWith("RESOURCE READ ERROR");
   DirectoryEntries = OpenDirectory + kPackageHeaderSize;

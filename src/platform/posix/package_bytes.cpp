@@ -2,6 +2,7 @@
 // the bytes appended to /proc/self/exe before its trailer; and its integrity
 // record, the file named by UPDATER_INTEGRITY.
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/package_trailer.h"
+#include "platform/posix/paths.h"
 
 namespace {
 
@@ -25,52 +27,96 @@ bool ReadAt(int fd, uint8_t* buffer, size_t size, off_t offset) {
 
 // The package carried by the executable open as `fd`: where it starts and
 // how long it is. False, with both left alone, when there is none.
-bool FindAppendedPackage(int fd, off_t* start, uint64_t* size) {
-  struct stat info;
-  if (fstat(fd, &info) != 0 || info.st_size < static_cast<off_t>(kPackageTrailerSize))
-    return false;
-  const uint64_t fileSize = static_cast<uint64_t>(info.st_size);
+bool FindAppendedPackage(int fd, uint64_t fileSize, uint64_t* start, uint64_t* size) {
   uint8_t trailer[kPackageTrailerSize];
-  if (!ReadAt(fd, trailer, sizeof trailer, info.st_size - static_cast<off_t>(sizeof trailer)) ||
+  if (fileSize < kPackageTrailerSize ||
+      !ReadAt(fd, trailer, sizeof trailer, static_cast<off_t>(fileSize - sizeof trailer)) ||
       !DecodePackageTrailer(trailer, fileSize, size))
     return false;
-  *start = static_cast<off_t>(fileSize - kPackageTrailerSize - *size);
+  *start = fileSize - kPackageTrailerSize - *size;
   return true;
 }
 
-uint8_t* ReadPackage(uint32_t* size) {
-  if (const char* path = std::getenv("UPDATER_PACKAGE")) return PlatReadWholeFile(path, size);
-  const int fd = open("/proc/self/exe", O_RDONLY);
+// The file the package is read from, mapped whole, as the Windows loader
+// maps the executable that carries it: pages come in as they are read and
+// can be dropped again. Neither file may change during the run: a running
+// executable cannot be written, and the named file is a test's own.
+struct PackageMapping {
+  uint8_t* base = nullptr;
+  size_t length = 0;
+};
+PackageMapping gMapping;
+
+void Unmap() {
+  if (gMapping.base) munmap(gMapping.base, gMapping.length);
+  gMapping = PackageMapping{};
+}
+
+// Maps the package: the file named by UPDATER_PACKAGE, or the bytes
+// appended to this executable. Null when there is none or it is empty.
+const uint8_t* MapPackage(uint32_t* size) {
+  const char* named = std::getenv("UPDATER_PACKAGE");
+  int fd = -1;
+  if (named) {
+    char posix[kPosixPathSize];
+    if (!PosixPath(named, posix, sizeof posix)) return nullptr;
+    fd = open(posix, O_RDONLY);
+  } else {
+    fd = open("/proc/self/exe", O_RDONLY);
+  }
   if (fd < 0) return nullptr;
-  off_t start = 0;
+  struct stat info;
+  uint64_t start = 0;
   uint64_t length = 0;
-  uint8_t* bytes = nullptr;
-  if (FindAppendedPackage(fd, &start, &length) && length <= UINT32_MAX) {
-    bytes = static_cast<uint8_t*>(std::malloc(length ? length : 1));
-    if (bytes && !ReadAt(fd, bytes, length, start)) {
-      std::free(bytes);
-      bytes = nullptr;
+  bool found = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  if (found) {
+    const uint64_t fileSize = static_cast<uint64_t>(info.st_size);
+    if (named) {
+      length = fileSize;
+    } else {
+      found = FindAppendedPackage(fd, fileSize, &start, &length);
     }
   }
+  found = found && length != 0 && length <= UINT32_MAX;
+  void* base = MAP_FAILED;
+  if (found) {
+    gMapping.length = static_cast<size_t>(start + length);
+    base = mmap(nullptr, gMapping.length, PROT_READ, MAP_PRIVATE, fd, 0);
+  }
   close(fd);
-  if (bytes) *size = static_cast<uint32_t>(length);
-  return bytes;
+  if (base == MAP_FAILED) {
+    gMapping = PackageMapping{};
+    return nullptr;
+  }
+  gMapping.base = static_cast<uint8_t*>(base);
+  *size = static_cast<uint32_t>(length);
+  return gMapping.base + start;
 }
 
 }  // namespace
 
 bool PlatLocatePackage(const uint8_t** image, uint32_t* size) {
-  // The bytes stay until the next call, which reads them afresh: a test may
+  // The mapping stays until the next call, which maps afresh: a test may
   // run the updater several times in one process.
-  static uint8_t* package = nullptr;
-  static uint32_t packageSize = 0;
-  std::free(package);
-  packageSize = 0;
-  package = ReadPackage(&packageSize);
-  if (!package || packageSize == 0) return false;
+  Unmap();
+  uint32_t length = 0;
+  const uint8_t* package = MapPackage(&length);
+  if (!package) return false;
   *image = package;
-  *size = packageSize;
+  *size = length;
   return true;
+}
+
+void PlatReleasePackageBytes(const uint8_t* bytes, uint32_t size) {
+  if (!gMapping.base || bytes < gMapping.base) return;
+  const size_t offset = static_cast<size_t>(bytes - gMapping.base);
+  if (offset > gMapping.length || size > gMapping.length - offset) return;
+  // Whole pages only; a page shared with bytes still in use is read again
+  // from the file when they are.
+  const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  const uintptr_t from = reinterpret_cast<uintptr_t>(bytes) & ~(page - 1);
+  const uintptr_t to = reinterpret_cast<uintptr_t>(bytes) + size;
+  madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
 }
 
 bool PlatLocateIntegrityRecord(const uint8_t** image, uint32_t* size) {

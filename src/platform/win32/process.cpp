@@ -51,6 +51,12 @@ bool PlatLocatePackage(const uint8_t** image, uint32_t* size) {
   return LocateUpdateResource(UPD_PACKAGE_ID, image, size) && *image != nullptr;
 }
 
+void PlatReleasePackageBytes(const uint8_t* bytes, uint32_t size) {
+  // On pages that are not locked this takes them out of the working set;
+  // the resource is part of the image, so they come back from the file.
+  VirtualUnlock(const_cast<uint8_t*>(bytes), size);
+}
+
 bool PlatLocateIntegrityRecord(const uint8_t** image, uint32_t* size) {
   return LocateUpdateResource(UPD_INTEGRITY_ID, image, size);
 }

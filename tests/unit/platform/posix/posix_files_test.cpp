@@ -286,6 +286,15 @@ TEST_F(PosixFiles, PackageBehindAnExecutableOrNamed) {
   uint32_t imageSize = 0;
   ASSERT_TRUE(PlatLocatePackage(&image, &imageSize));
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(image), imageSize), "PKG");
+  // Released bytes are read again from the file, unchanged, whether the
+  // range is whole pages or not.
+  std::string pages;
+  for (int i = 0; i < 20000; ++i) pages += char('a' + i % 23);
+  Put("package.qw3", pages);
+  ASSERT_TRUE(PlatLocatePackage(&image, &imageSize));
+  PlatReleasePackageBytes(image + 5000, 4000);
+  PlatReleasePackageBytes(image, imageSize);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(image), imageSize), pages);
   Put("package.qw3", "");
   EXPECT_FALSE(PlatLocatePackage(&image, &imageSize));
   unsetenv("UPDATER_PACKAGE");
