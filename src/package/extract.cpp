@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/state.h"
+#include "package/decode_ahead.h"
 #include "package/decompress.h"
 #include "package/package.h"
 #include "platform/platform.h"
@@ -49,28 +50,32 @@ int PlaceEntry(const char* target, const PackageEntry& entry,
   return WriteWholeFile(target, data, entry.FileSize, &entry.LastWriteTime);
 }
 
-// Places the entry from its stored bytes, decoding them first when they are
-// compressed.
-int PlaceStoredEntry(const char* target, const PackageEntry& entry,
-                     const uint8_t* data, int newerOnly) {
+// Places the entry from its stored bytes, decoded first when they are
+// compressed, unless they were decoded ahead.
+int PlaceStoredEntry(const char* target, const char* name,
+                     const PackageEntry& entry, const uint8_t* data,
+                     int newerOnly) {
   if ((entry.Flags & kEntryFlagCompressed) == 0) {
     return PlaceEntry(target, entry, data, newerOnly);
   }
-  uint8_t* unpacked =
-      static_cast<uint8_t*>(std::malloc(entry.FileSize ? entry.FileSize : 1));
+  uint8_t* unpacked = TakeDecodedEntry(name);
   if (unpacked == nullptr) {
-    ShowUpdaterError("Can't Allocate Memory !!");
-    return 0;
+    unpacked = static_cast<uint8_t*>(std::malloc(entry.FileSize ? entry.FileSize : 1));
+    if (unpacked == nullptr) {
+      ShowUpdaterError("Can't Allocate Memory !!");
+      return 0;
+    }
+    // A damaged block, or one that decodes to another size than the entry
+    // claims, is not written: the caller reports it as a failed write.
+    size_t written = 0;
+    if (!DecompressBlock(unpacked, entry.FileSize, data, entry.StoredSize,
+                         &written) ||
+        written != entry.FileSize) {
+      std::free(unpacked);
+      return 0;
+    }
   }
-  // A damaged block, or one that decodes to another size than the entry
-  // claims, is not written: the caller reports it as a failed write.
-  size_t written = 0;
-  int result = 0;
-  if (DecompressBlock(unpacked, entry.FileSize, data, entry.StoredSize,
-                      &written) &&
-      written == entry.FileSize) {
-    result = PlaceEntry(target, entry, unpacked, newerOnly);
-  }
+  const int result = PlaceEntry(target, entry, unpacked, newerOnly);
   std::free(unpacked);
   return result;
 }
@@ -90,7 +95,7 @@ int ExtractEntry(const char* target, const char* name, int newerOnly) {
   if (!CheckRoom(target, entry.FileSize)) return 0;
 
   const uint8_t* data = PackageImage + dataOffset;
-  const int result = PlaceStoredEntry(target, entry, data, newerOnly);
+  const int result = PlaceStoredEntry(target, name, entry, data, newerOnly);
   // Only one entry's bytes need be resident at a time.
   PlatReleasePackageBytes(data, entry.StoredSize);
   return result;

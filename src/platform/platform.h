@@ -33,6 +33,17 @@ void PlatReleasePackageBytes(const uint8_t* bytes, uint32_t size);
 // when one is there but cannot be read, which counts as a damaged record.
 bool PlatLocateIntegrityRecord(const uint8_t** image, uint32_t* size);
 
+// Threads, for decoding ahead of the writes: `work(argument)` runs on a new
+// thread. Null when none could be started.
+typedef struct PlatThreadTag* PlatThread;
+PlatThread PlatStartThread(void (*work)(void*), void* argument);
+
+// Waits until the thread's work has returned, then lets the thread go.
+void PlatJoinThread(PlatThread thread);
+
+// The processors this process may run on, at least 1.
+unsigned PlatProcessorCount();
+
 // The temporary folder, with its trailing separator. False on failure or
 // when it does not fit `capacity` bytes with its NUL.
 bool PlatTempFolder(char* buffer, size_t capacity);

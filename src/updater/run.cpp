@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "package/decode_ahead.h"
 #include "package/extract.h"
 #include "profile/profile.h"
 #include "updater/updater.h"
@@ -105,13 +106,21 @@ void RunUpdate(PlatWindow dialog) {
     return;
   }
 
+  const char* names[kMaxListItems];
   for (int32_t i = 0; i < UpdateItemCount; ++i) {
+    names[i] = UpdateItems[i].Path + UpdateItems[i].NameOffset;
+  }
+  StartDecodingAhead(names, UpdateItemCount);
+  for (int32_t i = 0; i < UpdateItemCount; ++i) {
+    DecodeAheadFrom(i);
     if (!WritePackageFile(UpdateItems[i], overwriteOnly)) {
+      StopDecodingAhead();
       ShowUpdaterError("ファイルの書き込みに失敗しました");
       PlatEndDialog(dialog, -1);
       return;
     }
   }
+  StopDecodingAhead();
   if (!CopyMedia(dialog)) return;
   ShowCompletionPage(dialog);
 }

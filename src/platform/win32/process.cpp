@@ -1,6 +1,9 @@
-// Process set-up, the package carried in the executable, the temporary folder.
+// Process set-up, threads, the package carried in the executable, the
+// temporary folder.
 #include <windows.h>
 #include <objbase.h>
+
+#include <cstdlib>
 
 #include "core/ids.h"
 #include "platform/platform.h"
@@ -40,6 +43,51 @@ bool LocateUpdateResource(WORD id, const uint8_t** image, uint32_t* size) {
 }
 
 }  // namespace
+
+struct PlatThreadTag {
+  HANDLE handle;
+  void (*work)(void*);
+  void* argument;
+};
+
+namespace {
+
+DWORD WINAPI RunWork(void* thread) {
+  auto* self = static_cast<PlatThreadTag*>(thread);
+  self->work(self->argument);
+  return 0;
+}
+
+}  // namespace
+
+PlatThread PlatStartThread(void (*work)(void*), void* argument) {
+  auto* thread = static_cast<PlatThreadTag*>(std::malloc(sizeof(PlatThreadTag)));
+  if (!thread) return nullptr;
+  thread->work = work;
+  thread->argument = argument;
+  thread->handle = CreateThread(nullptr, 0, RunWork, thread, 0, nullptr);
+  if (!thread->handle) {
+    std::free(thread);
+    return nullptr;
+  }
+  return thread;
+}
+
+void PlatJoinThread(PlatThread thread) {
+  WaitForSingleObject(thread->handle, INFINITE);
+  CloseHandle(thread->handle);
+  std::free(thread);
+}
+
+unsigned PlatProcessorCount() {
+  DWORD_PTR process = 0, system = 0;
+  if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system) && process) {
+    unsigned count = 0;
+    for (; process; process &= process - 1) ++count;
+    return count;
+  }
+  return 1;
+}
 
 void PlatInitialize() {
   RestrictDllSearch();
