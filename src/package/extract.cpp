@@ -96,7 +96,7 @@ int ExtractEntry(const char* target, const char* name, int newerOnly) {
 
   const uint8_t* data = PackageImage + dataOffset;
   const int result = PlaceStoredEntry(target, name, entry, data, newerOnly);
-  // Only one entry's bytes need be resident at a time.
+  // Written or not, these bytes are not wanted again soon.
   PlatReleasePackageBytes(data, entry.StoredSize);
   return result;
 }
