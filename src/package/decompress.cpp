@@ -83,13 +83,71 @@ inline uint8_t* CopyMatchExact(uint8_t* out, size_t distance, size_t length) {
   return out;
 }
 
-// Leading zeros of the top `limit` bits of `bits`, at most `limit`.
-inline unsigned LeadingZeros(uint64_t bits, unsigned limit) {
-  return unsigned(std::countl_zero(bits | uint64_t(1) << (63 - limit)));
-}
+// A match's head: the 0 that ends a literal run, the kind bit, then a short
+// match's selector or a long match's distance prefix (1, 01, 001, 0001 or
+// 0000). Looked up by the six bits from that 0 on (the first is always 0):
+// the head's bits, the distance bits after the byte (the low ones), the two
+// together, and the distance base plus one. The fast loop runs short of
+// arithmetic units rather than of loads, so fields are looked up, not
+// computed.
+struct MatchHead {
+  uint8_t bits;
+  uint8_t lowBits;
+  uint8_t headAndLow;
+  uint8_t unused;
+  uint16_t base;
+  uint16_t lowMask;
+};
 
-// `n` bits (0 to 32) at the top of `bits`.
-inline uint32_t Top(uint64_t bits, unsigned n) { return uint32_t((bits >> 32) >> (32 - n)); }
+struct HeadTable {
+  MatchHead entry[32];
+  constexpr HeadTable() : entry{} {
+    for (unsigned i = 0; i < 32; ++i) {
+      unsigned bits, lowBits, base;
+      if (i & 16) {  // short: a byte below 256, a byte and 3 bits above
+        bool selector = i & 8;
+        bits = 3;
+        lowBits = selector ? 3 : 0;
+        base = selector ? 256 : 0;
+      } else {  // long: max(z, 1) low bits for z zeros in the prefix
+        unsigned zeros = 0;
+        while (zeros < 4 && !(i & (8u >> zeros))) ++zeros;
+        bits = 2 + zeros + (zeros < 4);
+        lowBits = zeros | unsigned(zeros == 0);
+        base = (256u << zeros) & ~511u;
+      }
+      entry[i] = {uint8_t(bits), uint8_t(lowBits), uint8_t(bits + lowBits), 0,
+                  uint16_t(base + 1), uint16_t((1u << lowBits) - 1)};
+    }
+  }
+};
+constexpr HeadTable kHeads;
+
+// A long match's length field: 1, 01, 001x, 0001xx or 00001xxxx for 3, 4,
+// 5-6, 7-10 or 11-26, or 00000 and a byte after it for 27 and more. Looked
+// up by its first 9 bits: the length (0: the byte form) and the bits taken.
+struct LengthCode {
+  uint8_t length;
+  uint8_t bits;
+};
+
+struct LengthTable {
+  LengthCode entry[512];
+  constexpr LengthTable() : entry{} {
+    for (unsigned i = 0; i < 512; ++i) {
+      unsigned zeros = 0;
+      while (zeros < 5 && !(i & (256u >> zeros))) ++zeros;
+      unsigned length = 0, bits = 5;
+      if (zeros < 5) {
+        unsigned extra = (1u << zeros) >> 2;
+        bits = zeros + 1 + extra;
+        length = 3 + ((1u << zeros) >> 1) + ((i >> (9 - bits)) & ((1u << extra) - 1));
+      }
+      entry[i] = {uint8_t(length), uint8_t(bits)};
+    }
+  }
+};
+constexpr LengthTable kLengths;
 
 // Decodes tokens until the end code, a damaged token, or (unchecked form) the
 // point where either buffer has less than its margin left. In the unchecked
@@ -162,43 +220,30 @@ template <bool Checked>
     } else {
       raw = LoadLe64(in);
     }
-    // The two look-aheads: the next word right here, or right after the byte.
-    uint64_t here = word | uint64_t(uint32_t(raw)) << (32 - left);
-    uint64_t afterByte = word | uint64_t(uint32_t(raw >> 8)) << (32 - left);
-    // The bits before the byte are at most 6: while the word holds that
-    // many, decoding them waits for no load.
-    uint64_t head = left >= 6 ? word : here;
+    // The look-ahead for bits after the byte: the next word right after
+    // it. Only when the head itself runs past the word (at most 6 bits) does
+    // the next word stand before the byte instead.
+    uint64_t bits = word | uint64_t(uint32_t(raw >> 8)) << (32 - left);
+    uint64_t head = word;
+    unsigned b = unsigned(raw) & 255;
+    if (left < 6) {
+      head = word | uint64_t(uint32_t(raw)) << (32 - left);
+      if (kHeads.entry[head >> 58].bits > left) {
+        bits = head;
+        b = unsigned(raw >> 32) & 255;
+      }
+    }
+    const MatchHead& h = kHeads.entry[head >> 58];
+    size_t distance = h.base + (b << h.lowBits) +
+                      (unsigned(bits >> (64 - h.headAndLow)) & h.lowMask);
     bool isShort = (head >> 62) & 1;
-    // Tables of 4-bit entries by the count z of a long match's prefix zeros
-    // (0..4): the bits before the byte (with the 0 and the kind bit), the
-    // distance's low bits after it, and the two together.
-    unsigned zeros = LeadingZeros(head << 2, 4);
-    unsigned headBits = isShort ? 3 : (0x66543u >> (4 * zeros)) & 15;
-    bool inWord = headBits <= left;
-    uint64_t bits = inWord ? afterByte : here;
-    unsigned b = unsigned(inWord ? raw : raw >> 32) & 255;
-    size_t distance, length;
-    unsigned used, lengthByte = 0;
-    if (isShort) {
-      unsigned selector = (head >> 61) & 1;
-      distance = (selector ? 256 + 8 * b + Top(bits << 3, 3) : b) + 1;
-      length = 2;
-      used = 3 + 3 * selector;
-    } else {
-      unsigned lowBits = (0x43211u >> (4 * zeros)) & 15;
-      unsigned headAndLow = (0xA9754u >> (4 * zeros)) & 15;
-      distance = ((256u << zeros) & ~511u) + (b << lowBits) +
-                 Top(bits << headBits, lowBits) + 1;
-      // Length prefix: 1, 01, 001, 0001, 00001 or 00000 (0..5 zeros). By
-      // the count: the field's bits, its low bits (4 bits each) and its
-      // base (8 bits each); the last form is followed by a byte.
-      uint64_t code = bits << headAndLow;
-      unsigned lengthZeros = LeadingZeros(code, 5);
-      used = headAndLow + ((0x596421u >> (4 * lengthZeros)) & 15);
-      unsigned extra = (0x042100u >> (4 * lengthZeros)) & 15;
-      length = ((0x1B0B07050403ull >> (8 * lengthZeros)) & 255) +
-               Top(code << (lengthZeros + 1), extra);
-      lengthByte = lengthZeros == 5;
+    size_t length = 2;
+    unsigned used = h.headAndLow, lengthByte = 0;
+    if (!isShort) {
+      const LengthCode code = kLengths.entry[(bits << used) >> 55];
+      used += code.bits;
+      length = code.length;
+      lengthByte = code.length == 0;
     }
     // The match takes its byte, the next word if its bits run past this
     // one, and the length byte after both.
@@ -213,7 +258,7 @@ template <bool Checked>
     // Past a new word the look-ahead holds nothing else; within the word
     // only its own bits may stay, as the next word's place is not yet known.
     word = cross ? bits << used : word << used;
-    left = left + 32 * unsigned(cross) - used;
+    left = (left - used) & 31;
     in += take + lengthByte;
 
     if (distance > size_t(out - outStart)) return Stop::Damaged;
@@ -235,24 +280,26 @@ template <bool Checked>
 }
 
 #if defined(__i386__) || defined(__x86_64__)
-// The fast loop once more for processors with LZCNT: counting the literal
-// flags sits on the path from one token to the next, and the older
-// instruction takes several times as long on some processors.
-[[gnu::target("lzcnt")]] Stop DecodeTokensLzcnt(DecoderState& s) {
+// The fast loop once more for processors with LZCNT and BMI2: counting the
+// literal flags sits on the path from one token to the next, the older
+// instruction takes several times as long on some processors, and the
+// loop runs short of arithmetic units, which BMI2's shifts spare.
+[[gnu::target("lzcnt,bmi2")]] Stop DecodeTokensBmi2(DecoderState& s) {
   return DecodeTokens<false>(s);
 }
 
-bool HasLzcnt() {
+bool HasLzcntAndBmi2() {
   unsigned eax, ebx, ecx, edx;
-  return __get_cpuid(0x80000001, &eax, &ebx, &ecx, &edx) && (ecx & bit_LZCNT);
+  if (!__get_cpuid(0x80000001, &eax, &ebx, &ecx, &edx) || !(ecx & bit_LZCNT)) return false;
+  return __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) && (ebx & bit_BMI2);
 }
 #endif
 
 // The fast loop with the best instructions this processor has.
 Stop DecodeTokensFast(DecoderState& s) {
 #if defined(__i386__) || defined(__x86_64__)
-  static const bool lzcnt = HasLzcnt();
-  if (lzcnt) return DecodeTokensLzcnt(s);
+  static const bool bmi2 = HasLzcntAndBmi2();
+  if (bmi2) return DecodeTokensBmi2(s);
 #endif
   return DecodeTokens<false>(s);
 }
