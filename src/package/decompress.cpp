@@ -94,7 +94,6 @@ struct MatchHead {
   uint8_t bits;
   uint8_t lowBits;
   uint8_t headAndLow;
-  uint8_t unused;
   uint16_t base;
   uint16_t lowMask;
 };
@@ -116,7 +115,7 @@ struct HeadTable {
         lowBits = zeros | unsigned(zeros == 0);
         base = (256u << zeros) & ~511u;
       }
-      entry[i] = {uint8_t(bits), uint8_t(lowBits), uint8_t(bits + lowBits), 0,
+      entry[i] = {uint8_t(bits), uint8_t(lowBits), uint8_t(bits + lowBits),
                   uint16_t(base + 1), uint16_t((1u << lowBits) - 1)};
     }
   }
@@ -159,8 +158,7 @@ constexpr LengthTable kLengths;
 // first group's size is: right after the byte when the group ends in the
 // current word, before the byte when it runs past. So one load of eight
 // bytes at the read position holds the word, the byte and a length byte
-// wherever they stand, and the match is decoded from one look-ahead, with
-// no more loads on the path from one token to the next.
+// wherever they stand, and the whole match is decoded from one look-ahead.
 template <bool Checked>
 [[gnu::always_inline]] inline Stop DecodeTokens(DecoderState& s) {
   const uint8_t* in = s.in;
@@ -258,7 +256,7 @@ template <bool Checked>
     // Past a new word the look-ahead holds nothing else; within the word
     // only its own bits may stay, as the next word's place is not yet known.
     word = cross ? bits << used : word << used;
-    left = (left - used) & 31;
+    left = (left - used) & 31;  // plus the new word's 32 bits when it crossed
     in += take + lengthByte;
 
     if (distance > size_t(out - outStart)) return Stop::Damaged;
@@ -280,26 +278,24 @@ template <bool Checked>
 }
 
 #if defined(__i386__) || defined(__x86_64__)
-// The fast loop once more for processors with LZCNT and BMI2: counting the
-// literal flags sits on the path from one token to the next, the older
-// instruction takes several times as long on some processors, and the
-// loop runs short of arithmetic units, which BMI2's shifts spare.
-[[gnu::target("lzcnt,bmi2")]] Stop DecodeTokensBmi2(DecoderState& s) {
+// The fast loop once more for processors with LZCNT: counting the literal
+// flags sits on the path from one token to the next, and the older
+// instruction takes several times as long on some processors.
+[[gnu::target("lzcnt")]] Stop DecodeTokensLzcnt(DecoderState& s) {
   return DecodeTokens<false>(s);
 }
 
-bool HasLzcntAndBmi2() {
+bool HasLzcnt() {
   unsigned eax, ebx, ecx, edx;
-  if (!__get_cpuid(0x80000001, &eax, &ebx, &ecx, &edx) || !(ecx & bit_LZCNT)) return false;
-  return __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) && (ebx & bit_BMI2);
+  return __get_cpuid(0x80000001, &eax, &ebx, &ecx, &edx) && (ecx & bit_LZCNT);
 }
 #endif
 
 // The fast loop with the best instructions this processor has.
 Stop DecodeTokensFast(DecoderState& s) {
 #if defined(__i386__) || defined(__x86_64__)
-  static const bool bmi2 = HasLzcntAndBmi2();
-  if (bmi2) return DecodeTokensBmi2(s);
+  static const bool lzcnt = HasLzcnt();
+  if (lzcnt) return DecodeTokensLzcnt(s);
 #endif
   return DecodeTokens<false>(s);
 }
