@@ -22,11 +22,10 @@ constexpr size_t kMatchOverrun = 32;               // a wide match copy, rounded
 
 // Largest output of one step of the loop: two runs of literals, each copied
 // as one unit, then the longest match and its copy's overrun. The input
-// side: two literal runs read as units, three control words, two byte
-// fields and the control word a look-ahead reads.
+// side: two literal runs read as units, the control word between them, and
+// the eight bytes a match reads at once.
 constexpr size_t kOutputMargin = 2 * kLiteralUnit + kMaxLength + kMatchOverrun;
-constexpr size_t kInputMargin =
-    2 * kLiteralUnit + 3 * kControlWordBytes + 2 + kControlWordBytes;
+constexpr size_t kInputMargin = 2 * kLiteralUnit + kControlWordBytes + 8;
 
 enum class Stop { OutOfMargin, End, Damaged };
 
@@ -84,28 +83,82 @@ inline uint8_t* CopyMatchExact(uint8_t* out, size_t distance, size_t length) {
   return out;
 }
 
-// Leading zeros of a 4-bit group (4 when all are zero), from a packed
-// table of nibbles: the processor's own count is slow on some machines and
-// sits on the path from one token to the next.
-inline unsigned PrefixZeros(uint32_t group) {
-  return unsigned(0x11112234ull >> (4 * group)) & 15;
-}
+// A match's head: the 0 that ends a literal run, the kind bit, then a short
+// match's selector or a long match's distance prefix (1, 01, 001, 0001 or
+// 0000). Looked up by the six bits from that 0 on (the first is always 0):
+// the head's bits, the distance bits after the byte (the low ones), the two
+// together, and the distance base plus one. The fast loop runs short of
+// arithmetic units rather than of loads, so fields are looked up, not
+// computed.
+struct MatchHead {
+  uint8_t bits;
+  uint8_t lowBits;
+  uint8_t headAndLow;
+  uint16_t base;
+  uint16_t lowMask;
+};
 
-// `n` bits (0 to 32) that follow the first `skip` bits of a look-ahead.
-inline uint32_t TopBits(uint64_t bits, unsigned skip, unsigned n) {
-  return uint32_t(((bits << skip) >> 32) >> (32 - n));
-}
+struct HeadTable {
+  MatchHead entry[32];
+  constexpr HeadTable() : entry{} {
+    for (unsigned i = 0; i < 32; ++i) {
+      unsigned bits, lowBits, base;
+      if (i & 16) {  // short: a byte below 256, a byte and 3 bits above
+        bool selector = i & 8;
+        bits = 3;
+        lowBits = selector ? 3 : 0;
+        base = selector ? 256 : 0;
+      } else {  // long: max(z, 1) low bits for z zeros in the prefix
+        unsigned zeros = 0;
+        while (zeros < 4 && !(i & (8u >> zeros))) ++zeros;
+        bits = 2 + zeros + (zeros < 4);
+        lowBits = zeros | unsigned(zeros == 0);
+        base = (256u << zeros) & ~511u;
+      }
+      entry[i] = {uint8_t(bits), uint8_t(lowBits), uint8_t(bits + lowBits),
+                  uint16_t(base + 1), uint16_t((1u << lowBits) - 1)};
+    }
+  }
+};
+constexpr HeadTable kHeads;
+
+// A long match's length field: 1, 01, 001x, 0001xx or 00001xxxx for 3, 4,
+// 5-6, 7-10 or 11-26, or 00000 and a byte after it for 27 and more. Looked
+// up by its first 9 bits: the length (0: the byte form) and the bits taken.
+struct LengthCode {
+  uint8_t length;
+  uint8_t bits;
+};
+
+struct LengthTable {
+  LengthCode entry[512];
+  constexpr LengthTable() : entry{} {
+    for (unsigned i = 0; i < 512; ++i) {
+      unsigned zeros = 0;
+      while (zeros < 5 && !(i & (256u >> zeros))) ++zeros;
+      unsigned length = 0, bits = 5;
+      if (zeros < 5) {
+        unsigned extra = (1u << zeros) >> 2;
+        bits = zeros + 1 + extra;
+        length = 3 + ((1u << zeros) >> 1) + ((i >> (9 - bits)) & ((1u << extra) - 1));
+      }
+      entry[i] = {uint8_t(length), uint8_t(bits)};
+    }
+  }
+};
+constexpr LengthTable kLengths;
 
 // Decodes tokens until the end code, a damaged token, or (unchecked form) the
 // point where either buffer has less than its margin left. In the unchecked
 // form nothing is compared against the buffer ends: the margins cover the
 // largest step.
 //
-// The bits of a token come in at most two groups, split by a byte field.
-// Each group is decoded from a 64-bit look-ahead: the unread bits of the
-// word, then the four bytes at the read position, which are exactly the
-// next control word should the group run past this one (no byte field comes
-// between). Only once the group's size is known is the next word taken.
+// A match's bits come in two groups split by its distance byte, and reach
+// at most one new control word. Where that word stands is known once the
+// first group's size is: right after the byte when the group ends in the
+// current word, before the byte when it runs past. So one load of eight
+// bytes at the read position holds the word, the byte and a length byte
+// wherever they stand, and the whole match is decoded from one look-ahead.
 template <bool Checked>
 [[gnu::always_inline]] inline Stop DecodeTokens(DecoderState& s) {
   const uint8_t* in = s.in;
@@ -115,37 +168,13 @@ template <bool Checked>
   const uint8_t* const inEnd = s.inEnd;
   uint8_t* const outStart = s.outStart;
   uint8_t* const outEnd = s.outEnd;
-  uint64_t bits;
 
-  // A look-ahead that runs past the source reads zeros; taking such bits is
-  // caught below.
-#define UPD_PEEK()                                                            \
-  do {                                                                        \
-    uint32_t next_ = Checked && inEnd - in < 4 ? 0 : LoadLe32(in);            \
-    bits = word | uint64_t(next_) << (32 - left);                             \
-  } while (0)
-  // Takes `count` (below 32) bits of the look-ahead, and the next word with
-  // them when they reach into it.
-#define UPD_TAKE(count)                                                       \
-  do {                                                                        \
-    unsigned c_ = (count);                                                    \
-    bool cross_ = c_ > left;                                                  \
-    if (Checked && cross_ && inEnd - in < 4) return Stop::Damaged;            \
-    left = left + 32 * unsigned(cross_) - c_;                                 \
-    in += 4 * size_t(cross_);                                                 \
-    word = (bits << c_) & ~(~uint64_t(0) >> left);                            \
-  } while (0)
-#define UPD_BYTE(b)                                                           \
-  do {                                                                        \
-    if (Checked && in == inEnd) return Stop::Damaged;                         \
-    (b) = *in++;                                                              \
-  } while (0)
   // A run of literals: their flag bits are the leading ones of the word (the
   // bits below the unread ones are zero) and no control word can stand
   // between their bytes.
 #define UPD_LITERALS()                                                        \
   do {                                                                        \
-    unsigned run_ = std::countl_one(uint32_t(word >> 32));                    \
+    unsigned run_ = unsigned(std::countl_one(word));                          \
     if (Checked) {                                                            \
       if (size_t(inEnd - in) < run_ || size_t(outEnd - out) < run_)           \
         return Stop::Damaged;                                                 \
@@ -179,71 +208,73 @@ template <bool Checked>
       if (left == 0) continue;
     }
 
-    // A match: the 0 that ended the run, the kind bit, and for a short match
-    // the selector, for a long one the distance prefix.
-    UPD_PEEK();
-    size_t distance, length;
-    unsigned b;
-    if (TopBits(bits, 1, 1)) {
-      unsigned selector = TopBits(bits, 2, 1);
-      UPD_TAKE(3);
-      UPD_BYTE(b);
-      unsigned value = b;
-      if (selector) {
-        UPD_PEEK();
-        value = 256 + 8 * b + TopBits(bits, 0, 3);
-        UPD_TAKE(3);
-        if (value == kEndCode) {
-          s.out = out;
-          return Stop::End;
-        }
-      }
-      distance = value + 1;
-      if (distance > size_t(out - outStart)) return Stop::Damaged;
-      if (Checked && outEnd - out < 2) return Stop::Damaged;
-      const uint8_t* from = out - distance;
-      out[0] = from[0];
-      out[1] = from[1];
-      out += 2;
-      continue;
-    }
-
-    // Distance prefix: 1, 01, 001, 0001 or 0000 (z = 0..4 zeros); then the
-    // byte; then max(z, 1) low bits and the length field in one group.
-    unsigned zeros = PrefixZeros(TopBits(bits, 2, 4));
-    UPD_TAKE(2 + zeros + (zeros < 4));
-    UPD_BYTE(b);
-    UPD_PEEK();
-    unsigned lowBits = zeros | unsigned(zeros == 0);
-    distance = ((256u << zeros) & ~511u) + (b << lowBits) +
-               TopBits(bits, 0, lowBits) + 1;
-    // Length prefix: 1, 01, 001, 0001, 00001 or 00000 (0..5 zeros); the
-    // first five forms give 3, 4, 5, 7, 11 plus 0, 0, 1, 2, 4 low bits.
-    uint32_t lengthPrefix = TopBits(bits, lowBits, 5);
-    unsigned lengthZeros = PrefixZeros(lengthPrefix >> 1) + unsigned(lengthPrefix == 0);
-    if (lengthZeros < 5) {
-      unsigned extra = (1u << lengthZeros) >> 2;
-      unsigned used = lowBits + lengthZeros + 1;
-      length = 3 + ((1u << lengthZeros) >> 1) + TopBits(bits, used, extra);
-      UPD_TAKE(used + extra);
+    // A match: the 0 that ended the run, the kind bit, then a short match's
+    // selector or a long match's distance prefix. Bytes past the source read
+    // as zeros; a match that takes them is refused below.
+    size_t avail = size_t(inEnd - in);
+    uint64_t raw = 0;
+    if (Checked && avail < 8) {
+      for (size_t i = avail; i-- > 0;) raw = raw << 8 | in[i];
     } else {
-      UPD_TAKE(lowBits + 5);
-      UPD_BYTE(b);
-      length = 27 + b;
+      raw = LoadLe64(in);
     }
+    // The look-ahead for bits after the byte: the next word right after
+    // it. Only when the head itself runs past the word (at most 6 bits) does
+    // the next word stand before the byte instead.
+    uint64_t bits = word | uint64_t(uint32_t(raw >> 8)) << (32 - left);
+    uint64_t head = word;
+    unsigned b = unsigned(raw) & 255;
+    if (left < 6) {
+      head = word | uint64_t(uint32_t(raw)) << (32 - left);
+      if (kHeads.entry[head >> 58].bits > left) {
+        bits = head;
+        b = unsigned(raw >> 32) & 255;
+      }
+    }
+    const MatchHead& h = kHeads.entry[head >> 58];
+    size_t distance = h.base + (b << h.lowBits) +
+                      (unsigned(bits >> (64 - h.headAndLow)) & h.lowMask);
+    bool isShort = (head >> 62) & 1;
+    size_t length = 2;
+    unsigned used = h.headAndLow, lengthByte = 0;
+    if (!isShort) {
+      const LengthCode code = kLengths.entry[(bits << used) >> 55];
+      used += code.bits;
+      length = code.length;
+      lengthByte = code.length == 0;
+    }
+    // The match takes its byte, the next word if its bits run past this
+    // one, and the length byte after both.
+    bool cross = used > left;
+    size_t take = 1 + 4 * size_t(cross);
+    if (Checked && avail < take + lengthByte) return Stop::Damaged;
+    if (isShort && distance == kEndCode + 1) {
+      s.out = out;
+      return Stop::End;
+    }
+    if (lengthByte) length = kLongLengthByteBase + (unsigned(raw >> (8 * take)) & 255);
+    // Past a new word the look-ahead holds nothing else; within the word
+    // only its own bits may stay, as the next word's place is not yet known.
+    word = cross ? bits << used : word << used;
+    left = (left - used) & 31;  // plus the new word's 32 bits when it crossed
+    in += take + lengthByte;
 
     if (distance > size_t(out - outStart)) return Stop::Damaged;
     if (Checked) {
       if (size_t(outEnd - out) < length) return Stop::Damaged;
       out = CopyMatchExact(out, distance, length);
+    } else if (isShort) {
+      // Two bytes, each read after the one before it is written: the
+      // distance may be 1.
+      const uint8_t* from = out - distance;
+      out[0] = from[0];
+      out[1] = from[1];
+      out += 2;
     } else {
       out = CopyMatchWide(out, distance, length);
     }
   }
 #undef UPD_LITERALS
-#undef UPD_BYTE
-#undef UPD_TAKE
-#undef UPD_PEEK
 }
 
 #if defined(__i386__) || defined(__x86_64__)

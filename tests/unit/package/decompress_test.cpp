@@ -132,6 +132,54 @@ TEST(DecompressBlock, LongestDistancesOfBothForms) {
   EXPECT_EQ(Decode(Assemble(script + kEnd), expected.size()), expected);
 }
 
+// Every form of match at every place in its control word, so that its bits
+// run past the word before its byte, between its byte and its length byte,
+// and after both; far from the buffer ends (the fast loop) and at them (the
+// checked tail, where every cut into them is refused).
+TEST(DecompressBlock, MatchesAtEveryPlaceInTheWord) {
+  struct Match {
+    const char* script;
+    size_t distance, length;
+  };
+  const Match kMatches[] = {
+      {"00 1[95]1 00000[10]", 300, 43},   // long, distance byte and low bit, length byte
+      {"00 01[10]1 00001 1111", 546, 26},  // 512 and up, longest length without a byte
+      {"00 0001[00]000 0001 10", 2049, 9},  // 2048 and up, three low bits
+      {"00 0000[FF]1111 1", 8192, 3},     // the farthest, four low bits
+      {"011[05]101", 302, 2},              // short, byte and three bits
+      {"010[07]", 8, 2},                   // short, one byte
+  };
+  for (bool farFromTheEnds : {true, false}) {
+    for (unsigned shift = 0; shift < 32; ++shift) {
+      std::string script;
+      Bytes expected;
+      auto literal = [&](uint8_t b) {
+        char text[8];
+        snprintf(text, sizeof text, "1[%02X]", b);
+        script += text;
+        expected.push_back(b);
+      };
+      for (unsigned i = 0; i < 8192 + shift; ++i) literal(uint8_t(i * 13 + i / 251));
+      for (const Match& m : kMatches) {
+        script += m.script;
+        for (size_t i = 0; i < m.length; ++i) expected.push_back(expected[expected.size() - m.distance]);
+        literal(0x5A);
+      }
+      if (farFromTheEnds) {
+        for (unsigned i = 0; i < 400; ++i) literal(uint8_t(i));
+      }
+      Bytes block = Assemble(script + kEnd);
+      EXPECT_EQ(Decode(block, expected.size()), expected)
+          << shift << (farFromTheEnds ? " far from the ends" : " at the ends");
+      // Cut anywhere in the matches, the block is refused.
+      for (size_t cut = 1; !farFromTheEnds && cut < 48; ++cut) {
+        EXPECT_FALSE(Decode(Bytes(block.begin(), block.end() - cut), expected.size()))
+            << shift << " cut " << cut;
+      }
+    }
+  }
+}
+
 TEST(DecompressBlock, RejectsDamagedBlocks) {
   // A match that reaches before the first byte, in each form.
   EXPECT_FALSE(Decode(Assemble(std::string("010[00]") + kEnd), 16));
