@@ -4,7 +4,9 @@
 # times the native updater applying it (package from a file, through to
 # the completion page) against a plain copy of the same files with the same
 # flushing (each file flushed, then its folder), and reports the updater's
-# peak memory. The same files packed without compression show what the
+# peak memory. The updater checks its package against the integrity record
+# as a built one does; once more without it shows what the check costs. The
+# same files packed without compression show what the
 # write path alone costs. Also times the packing on one thread and on all
 # of them.
 # Not a test: it prints figures. Usage: bench/apply_bench.sh [BUILD_DIR]
@@ -55,17 +57,21 @@ packN=$(seconds "$updpack" create -j"$jobs" -o pkg.qw3 files)
 cmp -s pkg1.qw3 pkg.qw3 || { echo "apply_bench: -j1 and -j$jobs differ" >&2; exit 1; }
 rm pkg1.qw3
 "$updpack" create --store '*' -o stored.qw3 files >/dev/null
+# A built updater carries the record, and checks its package before it starts.
+"$build/bench/write_integrity_record" pkg.qw3 pkg.rec
 package=$(stat -c %s pkg.qw3)
 largest=$(stat -c %s files/*.* | sort -n | tail -1)
 
-# apply PACKAGE: applies it to a fresh installation; sets `wall` (seconds)
+# apply PACKAGE [RECORD]: applies the package, checked against the integrity
+# record when one is given, to a fresh installation; sets `wall` (seconds)
 # and `rss` (the updater's peak resident set, KiB).
 apply() {
   rm -f inst/*.*
   cp inst-setup.ini inst/SETUP.INI
-  local start end
+  local start end record=()
+  [ -n "${2:-}" ] && record=(UPDATER_INTEGRITY="$work/$2")
   start=$(date +%s.%N)
-  printf 'n\nn\nn\n' | UPDATER_REGISTRY=$work/registry.ini UPDATER_PACKAGE=$work/$1 \
+  printf 'n\nn\nn\n' | env "${record[@]}" UPDATER_REGISTRY=$work/registry.ini UPDATER_PACKAGE=$work/$1 \
     UPDATER_WINDOWS=$work/windows TMPDIR=$work/tmp /usr/bin/time -f '%M' -o time.txt \
     "$updater" >updater.txt 2>&1 || [ $? -eq 1 ] || { echo "apply_bench: updater failed" >&2; cat updater.txt >&2; exit 1; }
   end=$(date +%s.%N)
@@ -85,11 +91,13 @@ cp inst/SETUP.INI inst-setup.ini
 
 # Alternating rounds, the fastest of each kept: a busy spell on the shared
 # machine then slows both alike.
-best_apply=1e9 best_stored=1e9 best_copy=1e9 peak=0
+best_apply=1e9 best_unchecked=1e9 best_stored=1e9 best_copy=1e9 peak=0
 for round in 1 2 3; do
-  apply pkg.qw3
+  apply pkg.qw3 pkg.rec
   best_apply=$(calc "$wall < $best_apply ? $wall : $best_apply")
   [ "$rss" -gt "$peak" ] && peak=$rss
+  apply pkg.qw3
+  best_unchecked=$(calc "$wall < $best_unchecked ? $wall : $best_unchecked")
   apply stored.qw3
   best_stored=$(calc "$wall < $best_stored ? $wall : $best_stored")
   t=$(seconds plain_copy)
@@ -101,6 +109,8 @@ echo "folder: $n files, $(mib "$total") MiB; package $(mib "$package") MiB; larg
 printf 'pack (best): -j1 %.1f s, -j%d %.1f s: %.2fx\n' "$pack1" "$jobs" "$packN" "$(calc "$pack1 / $packN")"
 printf 'apply %.3f s, plain copy %.3f s: apply / copy %.2fx (target <= 1.5)\n' \
   "$best_apply" "$best_copy" "$(calc "$best_apply / $best_copy")"
+printf 'apply without the integrity check %.3f s: the check is %.1f%% of applying (target < 5%%)\n' \
+  "$best_unchecked" "$(calc "100 * ($best_apply - $best_unchecked) / $best_apply")"
 printf 'apply of the same files all stored (the write path alone) %.3f s: %.2fx the copy\n' \
   "$best_stored" "$(calc "$best_stored / $best_copy")"
 limit=$(( (package + largest) / 1024 + 2048 ))

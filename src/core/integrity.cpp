@@ -32,12 +32,24 @@ uint32_t IntegrityEntryCrc(const IntegrityRecord& record, uint32_t index) {
 
 bool PackageMatchesRecord(const Crc32Table& table, const uint8_t* recordBytes,
                           size_t recordSize, const uint8_t* package,
-                          size_t packageSize) {
+                          size_t packageSize,
+                          void (*summed)(const uint8_t* slice, size_t size)) {
   IntegrityRecord record;
-  return ParseIntegrityRecord(table, recordBytes, recordSize, &record) ==
-             IntegrityFault::None &&
-         record.packageSize == packageSize &&
-         Crc32(table, 0, package, packageSize) == record.packageCrc;
+  if (ParseIntegrityRecord(table, recordBytes, recordSize, &record) !=
+          IntegrityFault::None ||
+      record.packageSize != packageSize) {
+    return false;
+  }
+  uint32_t crc = 0;
+  for (size_t done = 0; done < packageSize;) {
+    const size_t size = packageSize - done < kIntegritySliceSize
+                            ? packageSize - done
+                            : kIntegritySliceSize;
+    crc = Crc32(table, crc, package + done, size);
+    if (summed) summed(package + done, size);
+    done += size;
+  }
+  return crc == record.packageCrc;
 }
 
 void EncodeIntegrityRecord(const Crc32Table& table, uint32_t packageSize,

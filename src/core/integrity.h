@@ -64,10 +64,14 @@ IntegrityFault ParseIntegrityRecord(const Crc32Table& table,
 uint32_t IntegrityEntryCrc(const IntegrityRecord& record, uint32_t index);
 
 // The package is whole and the one the record was made for: a sound record,
-// the same size and the same CRC-32.
+// the same size and the same CRC-32. The package is summed a slice at a
+// time; `summed`, when given, is told of each slice once it is done with, so
+// that a caller can let it go before the next one is read.
+constexpr size_t kIntegritySliceSize = size_t{1} << 20;
 bool PackageMatchesRecord(const Crc32Table& table, const uint8_t* recordBytes,
                           size_t recordSize, const uint8_t* package,
-                          size_t packageSize);
+                          size_t packageSize,
+                          void (*summed)(const uint8_t* slice, size_t size) = nullptr);
 
 // Writes a record of `entryCount` entries into `out`, which holds
 // IntegrityRecordSize(entryCount) bytes.

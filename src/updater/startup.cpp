@@ -153,7 +153,11 @@ static bool PackageIsIntact(const uint8_t* package, uint32_t size) {
   // Zeroed memory, filled here: the tables cost the executable no bytes.
   static Crc32Table crcTable;
   BuildCrc32Table(&crcTable);
-  return PackageMatchesRecord(crcTable, record, recordSize, package, size);
+  // Each slice is let go once summed: the package is never all resident.
+  return PackageMatchesRecord(crcTable, record, recordSize, package, size,
+                              [](const uint8_t* slice, size_t length) {
+                                PlatReleasePackageBytes(slice, uint32_t(length));
+                              });
 }
 
 int UpdaterMain() {
@@ -167,8 +171,6 @@ int UpdaterMain() {
   PackageImage = image;
   PackageImageSize = size;
   if (!PackageIsIntact(image, size)) return StopWith("RESOURCE READ ERROR");
-  // The check read every byte; each entry is read again when it is written.
-  PlatReleasePackageBytes(image, size);
   OpenDirectory = OpenPackage();
   if (OpenDirectory == nullptr) return StopWith("RESOURCE READ ERROR");
   DirectoryEntries = OpenDirectory + kPackageHeaderSize;

@@ -166,6 +166,30 @@ TEST(IntegrityRecordTest, PackageMatchesOnlyItsOwnRecord) {
   EXPECT_FALSE(matches(package, badRecord));
 }
 
+// Summed in slices, each handed to the caller once, in order, covering the
+// package exactly; a change in any slice still shows.
+std::vector<std::pair<const uint8_t*, size_t>> gSlices;
+
+TEST(IntegrityRecordTest, PackageIsSummedSliceBySlice) {
+  const size_t size = 2 * kIntegritySliceSize + 12345;
+  Bytes package = Random(size, 6);
+  const Bytes record = Record(uint32_t(size), Crc32(Crc32Tables(), 0, package.data(), size), {});
+  const auto note = [](const uint8_t* slice, size_t length) { gSlices.emplace_back(slice, length); };
+  gSlices.clear();
+  EXPECT_TRUE(PackageMatchesRecord(Crc32Tables(), record.data(), record.size(), package.data(),
+                                   size, note));
+  ASSERT_EQ(gSlices.size(), 3u);
+  const uint8_t* next = package.data();
+  for (const auto& [slice, length] : gSlices) {
+    EXPECT_EQ(slice, next);
+    next += length;
+  }
+  EXPECT_EQ(next, package.data() + size);
+  package[kIntegritySliceSize + 7] ^= 1;
+  EXPECT_FALSE(PackageMatchesRecord(Crc32Tables(), record.data(), record.size(), package.data(),
+                                    size, note));
+}
+
 TEST(IntegrityRecordTest, PackageGetsCrcOfEachEntrysStoredBytes) {
   const Bytes noise = Random(33, 5);
   const Bytes text(5000, 'a');
