@@ -20,6 +20,10 @@ constexpr unsigned kBestChainDepth = 256;
 // A match this long is taken at once by the best parse; the few bits that
 // a finer parse could still save do not pay for the time.
 constexpr size_t kBestTakeAtOnce = 64;
+// Inside a match at least kCoverLength long the best parse searches only
+// the last kCoverMargin positions.
+constexpr size_t kCoverLength = 12;
+constexpr size_t kCoverMargin = 2;
 
 class BitWriter {
  public:
@@ -32,19 +36,20 @@ class BitWriter {
   // byte fields written meanwhile stand ahead of the next word, exactly where
   // the decoder will look for them.
   void Bit(unsigned bit) {
-    if (used_ == 32) {
-      StoreWord();
-      wordPos_ = out_.size();
-      out_.resize(wordPos_ + 4);
-      word_ = 0;
-      used_ = 0;
-    }
+    if (used_ == 32) NextWord();
     word_ |= uint32_t(bit & 1) << (31 - used_);
     ++used_;
   }
 
+  // The same as one Bit() after another, a word's worth at a time.
   void Bits(unsigned value, unsigned count) {
-    while (count--) Bit(value >> count);
+    while (count) {
+      if (used_ == 32) NextWord();
+      const unsigned take = std::min(count, 32 - used_);
+      count -= take;
+      word_ |= ((value >> count) & ((1u << take) - 1)) << (32 - used_ - take);
+      used_ += take;
+    }
   }
 
   void Byte(unsigned value) { out_.push_back(uint8_t(value)); }
@@ -54,6 +59,14 @@ class BitWriter {
  private:
   void StoreWord() {
     StoreLe32(&out_[wordPos_], word_);
+  }
+
+  void NextWord() {
+    StoreWord();
+    wordPos_ = out_.size();
+    out_.resize(wordPos_ + 4);
+    word_ = 0;
+    used_ = 0;
   }
 
   std::vector<uint8_t>& out_;
@@ -153,6 +166,12 @@ struct LengthBand {
   uint32_t bits;
 };
 constexpr LengthBand kLengthBands[] = {{3, 1}, {4, 2}, {6, 4}, {10, 6}, {26, 9}, {kMaxLength, 13}};
+
+uint32_t LongMatchCost(size_t distance, size_t length) {
+  size_t band = 0;
+  while (length > kLengthBands[band].last) ++band;
+  return LongDistanceCost(distance) + kLengthBands[band].bits;
+}
 
 constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
 
@@ -257,35 +276,45 @@ uint32_t Triple(const uint8_t* p) {
 // ones. Positions are entered in order, each after it was searched.
 class MatchFinder {
  public:
-  MatchFinder(const uint8_t* data, size_t size, unsigned depth)
-      : data_(data), size_(size), depth_(depth),
-        triples_(size, HashBits(size)), pairs_(data, size) {}
+  MatchFinder(const uint8_t* data, size_t size)
+      : data_(data), size_(size), triples_(size, HashBits(size)), pairs_(data, size) {}
 
-  // Calls found(length, distance) for each match that is longer than every
-  // nearer one, nearest first: for each length the cheapest distance.
+  // Calls found(length, distance) for each match longer than `shorter` and
+  // than every nearer one, nearest first, among the newest `depth`
+  // candidates: for each length the cheapest distance.
   template <class Found>
-  void LongMatches(size_t pos, Found found) const {
-    size_t limit = std::min(kMaxLength, size_ - pos);
-    if (limit < kMinLongLength) return;
+  void LongMatches(size_t pos, size_t shorter, unsigned depth, Found found) const {
+    const size_t limit = std::min(kMaxLength, size_ - pos);
+    if (limit < kMinLongLength || limit <= shorter) return;
     const uint8_t* here = data_ + pos;
-    size_t best = kMinLongLength - 1;
-    unsigned steps = depth_;
-    for (uint32_t candidate = triples_.First(Triple(here));
-         candidate != kNone && steps--; candidate = triples_.Next(candidate)) {
-      size_t distance = pos - candidate;
-      if (distance > kMaxDistance) break;
-      const uint8_t* there = data_ + candidate;
-      if (there[best] != here[best]) continue;
-      size_t length = MatchLength(there, here, limit);
-      if (length > best) {
-        best = length;
-        found(length, distance);
-        if (length == limit) break;
-      }
-    }
+    size_t best = shorter;
+    Walk(pos, depth, [&](size_t distance) {
+      const uint8_t* there = here - distance;
+      if (there[best] != here[best]) return true;
+      const size_t length = MatchLength(there, here, limit);
+      if (length <= best) return true;
+      best = length;
+      found(length, distance);
+      return length < limit;
+    });
+  }
+
+  // Calls found(length, distance) for every match longer than `shorter`
+  // among the newest `depth` candidates, nearest first.
+  template <class Found>
+  void MatchesLongerThan(size_t pos, size_t shorter, unsigned depth, Found found) const {
+    const size_t limit = std::min(kMaxLength, size_ - pos);
+    if (limit < kMinLongLength || limit <= shorter) return;
+    const uint8_t* here = data_ + pos;
+    Walk(pos, depth, [&](size_t distance) {
+      const uint8_t* there = here - distance;
+      if (there[shorter] == here[shorter]) found(MatchLength(there, here, limit), distance);
+      return true;
+    });
   }
 
   size_t ShortMatch(size_t pos) const { return pairs_.Nearest(pos); }
+
 
   void Insert(size_t pos) {
     if (size_ - pos >= kMinLongLength) triples_.Insert(Triple(data_ + pos), pos);
@@ -293,19 +322,29 @@ class MatchFinder {
   }
 
  private:
+  // Calls visit(distance) for the newest `depth` earlier positions whose
+  // keys hash like the one at `pos`, newest first, while it returns true.
+  template <class Visit>
+  void Walk(size_t pos, unsigned depth, Visit visit) const {
+    for (uint32_t candidate = triples_.First(Triple(data_ + pos));
+         candidate != kNone && depth--; candidate = triples_.Next(candidate)) {
+      const size_t distance = pos - candidate;
+      if (distance > kMaxDistance || !visit(distance)) break;
+    }
+  }
+
   const uint8_t* data_;
   size_t size_;
-  unsigned depth_;
   Chains triples_;
   Pairs pairs_;
 };
 
 void CompressGreedy(const uint8_t* data, size_t size, BitWriter& w) {
-  MatchFinder finder(data, size, kGreedyChainDepth);
+  MatchFinder finder(data, size);
   size_t pos = 0;
   while (pos < size) {
     size_t length = 0, distance = 0;
-    finder.LongMatches(pos, [&](size_t l, size_t d) {
+    finder.LongMatches(pos, kMinLongLength - 1, kGreedyChainDepth, [&](size_t l, size_t d) {
       length = l;
       distance = d;
     });
@@ -326,34 +365,67 @@ void CompressGreedy(const uint8_t* data, size_t size, BitWriter& w) {
 // The cheapest parse in bits: every token's cost is fixed, so a shortest
 // path over the positions, with the match finder's candidates as edges,
 // gives the smallest block for those candidates. Done a segment at a time,
-// so memory stays bounded for files of any size; tokens do not cross a
-// segment's end, which costs a few bits per MiB.
+// small enough that its steps stay in the cache; tokens do not cross a
+// segment's end, which costs a few bits per segment.
+//
+// Positions inside a long match are not searched (on repetitive text they
+// are most of the time): they only get a literal, a short match and the
+// rest of the long match. A match that starts among them and runs on past
+// the long one's end is found at the first position searched again and
+// followed back over them.
 void CompressBest(const uint8_t* data, size_t size, BitWriter& w) {
-  struct Step {
-    uint32_t cost = std::numeric_limits<uint32_t>::max();
-    uint16_t length = 0;    // of the token that ends here; 1 is a literal
-    uint16_t distance = 0;  // of that token when it is a match
-  };
-  constexpr size_t kSegment = size_t(1) << 20;
-  MatchFinder finder(data, size, kBestChainDepth);
+  // The cheapest way found to a position: its cost in bits above 32, the
+  // length of the token that ends there (1 for a literal) and its distance
+  // in 16 bits each below, so that the smaller step is the cheaper one and
+  // keeping it takes no branch.
+  using Step = uint64_t;
+  auto costOf = [](Step s) { return uint32_t(s >> 32); };
+  auto lengthOf = [](Step s) { return size_t(uint16_t(s >> 16)); };
+  auto distanceOf = [](Step s) { return size_t(uint16_t(s)); };
+  constexpr size_t kSegment = size_t(1) << 16;
+  MatchFinder finder(data, size);
   std::vector<Step> best;
   std::vector<size_t> ends;
   for (size_t start = 0; start < size; start += kSegment) {
     size_t end = std::min(size, start + kSegment);
-    best.assign(end - start + 1, Step{});
-    best[0].cost = 0;
-    auto relax = [&](size_t to, uint32_t cost, size_t length, size_t distance) {
+    best.assign(end - start + 1, std::numeric_limits<Step>::max());
+    best[0] = 0;
+    auto relax = [&](size_t to, uint32_t bits, size_t length, size_t distance) {
       Step& step = best[to - start];
-      if (cost < step.cost) step = {cost, uint16_t(length), uint16_t(distance)};
+      step = std::min(step, Step(bits) << 32 | length << 16 | distance);
     };
+    // The long match being skipped through, and the positions skipped.
+    size_t coverEnd = 0, coverDistance = 0;
+    size_t skippedFrom = start, skippedTo = start;
     for (size_t pos = start; pos < end;) {
-      uint32_t base = best[pos - start].cost;
+      const uint32_t base = costOf(best[pos - start]);
+      const size_t room = end - pos;
       relax(pos + 1, base + kLiteralCost, 1, 0);
-      size_t room = end - pos;
-      size_t near = finder.ShortMatch(pos);
+      const size_t near = finder.ShortMatch(pos);
       if (near != 0 && room >= 2) relax(pos + 2, base + ShortMatchCost(near), 2, near);
-      size_t shorter = kMinLongLength - 1;
-      finder.LongMatches(pos, [&](size_t length, size_t distance) {
+      if (pos + kCoverMargin < coverEnd) {
+        const size_t rest = coverEnd - pos;
+        relax(coverEnd, base + LongMatchCost(coverDistance, rest), rest, coverDistance);
+        if (skippedTo != pos) skippedFrom = pos;
+        finder.Insert(pos);
+        skippedTo = ++pos;
+        continue;
+      }
+      if (pos == skippedTo && pos < coverEnd) {
+        finder.MatchesLongerThan(pos, coverEnd - pos, kBestChainDepth,
+                                 [&](size_t length, size_t distance) {
+          const size_t top = std::min(length, room);
+          for (size_t from = pos; from > skippedFrom && from > distance &&
+                                  pos + top - from < kMaxLength &&
+                                  data[from - 1] == data[from - 1 - distance];) {
+            const size_t whole = pos + top - --from;
+            relax(pos + top, costOf(best[from - start]) + LongMatchCost(distance, whole), whole,
+                  distance);
+          }
+        });
+      }
+      size_t shorter = kMinLongLength - 1, longest = 0;
+      finder.LongMatches(pos, shorter, kBestChainDepth, [&](size_t length, size_t distance) {
         const uint32_t cost = base + LongDistanceCost(distance);
         const size_t top = std::min(length, room);
         size_t l = shorter + 1;
@@ -361,19 +433,24 @@ void CompressBest(const uint8_t* data, size_t size, BitWriter& w) {
           for (; l <= top && l <= band.last; ++l) relax(pos + l, cost + band.bits, l, distance);
         }
         shorter = std::max(shorter, top);
+        longest = distance;
       });
+      if (shorter >= kCoverLength && pos + shorter > coverEnd) {
+        coverEnd = pos + shorter;
+        coverDistance = longest;
+      }
       size_t step = shorter >= kBestTakeAtOnce ? shorter : 1;
       for (size_t stop = pos + step; pos < stop; ++pos) finder.Insert(pos);
     }
 
     ends.clear();  // token ends, last token first
-    for (size_t pos = end; pos > start; pos -= best[pos - start].length) ends.push_back(pos);
+    for (size_t pos = end; pos > start; pos -= lengthOf(best[pos - start])) ends.push_back(pos);
     for (auto it = ends.rbegin(); it != ends.rend(); ++it) {
-      const Step& s = best[*it - start];
-      size_t from = *it - s.length;
-      if (s.length == 1) WriteLiteral(w, data[from]);
-      else if (s.length == 2) WriteShortMatch(w, s.distance);
-      else WriteLongMatch(w, s.distance, s.length);
+      const Step s = best[*it - start];
+      const size_t from = *it - lengthOf(s);
+      if (lengthOf(s) == 1) WriteLiteral(w, data[from]);
+      else if (lengthOf(s) == 2) WriteShortMatch(w, distanceOf(s));
+      else WriteLongMatch(w, distanceOf(s), lengthOf(s));
     }
   }
 }
