@@ -4,6 +4,7 @@
 #include "pack/compress.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <limits>
@@ -81,59 +82,59 @@ void WriteLiteral(BitWriter& w, uint8_t value) {
 }
 
 void WriteShortMatch(BitWriter& w, size_t distance) {
-  unsigned value = unsigned(distance - 1);
-  w.Bits(0b01, 2);
+  const unsigned value = unsigned(distance - 1);
   if (value < 256) {
-    w.Bit(0);
+    w.Bits(0b010, 3);
     w.Byte(value);
   } else {
-    w.Bit(1);
+    w.Bits(0b011, 3);
     w.Byte((value - 256) >> 3);
     w.Bits(value - 256, 3);
   }
 }
 
-void WriteLongMatch(BitWriter& w, size_t distance, size_t length) {
-  unsigned value = unsigned(distance - 1);
-  w.Bits(0b00, 2);
-  if (value < 512) {
-    w.Bit(1);
-    w.Byte(value >> 1);
-    w.Bits(value, 1);
-  } else if (value < 1024) {
-    w.Bits(0b01, 2);
-    w.Byte((value - 512) >> 1);
-    w.Bits(value, 1);
-  } else if (value < 2048) {
-    w.Bits(0b001, 3);
-    w.Byte((value - 1024) >> 2);
-    w.Bits(value, 2);
-  } else if (value < 4096) {
-    w.Bits(0b0001, 4);
-    w.Byte((value - 2048) >> 3);
-    w.Bits(value, 3);
-  } else {
-    w.Bits(0b0000, 4);
-    w.Byte((value - 4096) >> 4);
-    w.Bits(value, 4);
+// A long match's length field below the lengths that take a byte: a
+// prefix of zeros ended by a 1, then the length's low bits.
+struct LengthField {
+  uint8_t code, bits;
+};
+constexpr auto kLengthFields = [] {
+  std::array<LengthField, kLongLengthByteBase> fields{};
+  for (unsigned len = kMinLongLength; len < kLongLengthByteBase; ++len) {
+    if (len == 3) fields[len] = {0b1, 1};
+    else if (len == 4) fields[len] = {0b01, 2};
+    else if (len <= 6) fields[len] = {uint8_t(0b0010 | (len - 5)), 4};
+    else if (len <= 10) fields[len] = {uint8_t(0b000100 | (len - 7)), 6};
+    else fields[len] = {uint8_t(0b000010000 | (len - 11)), 9};
   }
-  unsigned len = unsigned(length);
-  if (len == 3) {
-    w.Bit(1);
-  } else if (len == 4) {
-    w.Bits(0b01, 2);
-  } else if (len <= 6) {
-    w.Bits(0b001, 3);
-    w.Bits(len - 5, 1);
-  } else if (len <= 10) {
-    w.Bits(0b0001, 4);
-    w.Bits(len - 7, 2);
-  } else if (len <= 26) {
-    w.Bits(0b00001, 5);
-    w.Bits(len - 11, 4);
+  return fields;
+}();
+
+// The kind bits 00 and the distance's prefix, the distance's byte, then its
+// low bits together with the length field.
+void WriteLongMatch(BitWriter& w, size_t distance, size_t length) {
+  const unsigned value = unsigned(distance - 1);
+  unsigned prefix, prefixBits, base, lowBits;
+  if (value < 512) {
+    prefix = 0b001, prefixBits = 3, base = 0, lowBits = 1;
+  } else if (value < 1024) {
+    prefix = 0b0001, prefixBits = 4, base = 512, lowBits = 1;
+  } else if (value < 2048) {
+    prefix = 0b00001, prefixBits = 5, base = 1024, lowBits = 2;
+  } else if (value < 4096) {
+    prefix = 0b000001, prefixBits = 6, base = 2048, lowBits = 3;
   } else {
-    w.Bits(0b00000, 5);
-    w.Byte(len - 27);
+    prefix = 0b000000, prefixBits = 6, base = 4096, lowBits = 4;
+  }
+  w.Bits(prefix, prefixBits);
+  w.Byte((value - base) >> lowBits);
+  const unsigned low = value & ((1u << lowBits) - 1);
+  if (length < kLongLengthByteBase) {
+    const LengthField field = kLengthFields[length];
+    w.Bits(low << field.bits | field.code, lowBits + field.bits);
+  } else {
+    w.Bits(low << 5, lowBits + 5);
+    w.Byte(unsigned(length - kLongLengthByteBase));
   }
 }
 
