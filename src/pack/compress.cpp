@@ -168,10 +168,19 @@ struct LengthBand {
 };
 constexpr LengthBand kLengthBands[] = {{3, 1}, {4, 2}, {6, 4}, {10, 6}, {26, 9}, {kMaxLength, 13}};
 
-uint32_t LongMatchCost(size_t distance, size_t length) {
+// The length field's bits for every length.
+constexpr auto kLengthBits = [] {
+  std::array<uint8_t, kMaxLength + 1> bits{};
   size_t band = 0;
-  while (length > kLengthBands[band].last) ++band;
-  return LongDistanceCost(distance) + kLengthBands[band].bits;
+  for (size_t len = kMinLongLength; len <= kMaxLength; ++len) {
+    if (len > kLengthBands[band].last) ++band;
+    bits[len] = uint8_t(kLengthBands[band].bits);
+  }
+  return bits;
+}();
+
+uint32_t LongMatchCost(size_t distance, size_t length) {
+  return LongDistanceCost(distance) + kLengthBits[length];
 }
 
 constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
@@ -245,12 +254,11 @@ class Pairs {
   // when a short match reaches it, else 0.
   size_t Nearest(size_t pos) const {
     if (size_ - pos < 2) return 0;
-    const uint32_t candidate = last_[Slot(pos)];
-    if (candidate == kNone || pos - candidate > kMaxShortDistance ||
-        data_[candidate] != data_[pos] || data_[candidate + 1] != data_[pos + 1]) {
-      return 0;
-    }
-    return pos - candidate;
+    const size_t distance = pos - size_t(last_[Slot(pos)]);  // huge when empty
+    const bool inReach = distance <= kMaxShortDistance;
+    const size_t candidate = inReach ? pos - distance : pos;
+    const bool equal = (data_[candidate] ^ data_[pos] | data_[candidate + 1] ^ data_[pos + 1]) == 0;
+    return distance & (size_t(0) - size_t(inReach & equal));
   }
 
   void Insert(size_t pos) {
@@ -429,10 +437,7 @@ void CompressBest(const uint8_t* data, size_t size, BitWriter& w) {
       finder.LongMatches(pos, shorter, kBestChainDepth, [&](size_t length, size_t distance) {
         const uint32_t cost = base + LongDistanceCost(distance);
         const size_t top = std::min(length, room);
-        size_t l = shorter + 1;
-        for (const LengthBand& band : kLengthBands) {
-          for (; l <= top && l <= band.last; ++l) relax(pos + l, cost + band.bits, l, distance);
-        }
+        for (size_t l = shorter + 1; l <= top; ++l) relax(pos + l, cost + kLengthBits[l], l, distance);
         shorter = std::max(shorter, top);
         longest = distance;
       });
