@@ -113,21 +113,19 @@ constexpr auto kLengthFields = [] {
 // The kind bits 00 and the distance's prefix, the distance's byte, then its
 // low bits together with the length field.
 void WriteLongMatch(BitWriter& w, size_t distance, size_t length) {
+  struct DistanceField {
+    uint8_t prefix, prefixBits, lowBits;
+    uint16_t base;
+  };
+  // By the distance's bits above the ninth, so that no branch picks one.
+  static constexpr DistanceField kFields[] = {
+      {0b001, 3, 1, 0}, {0b0001, 4, 1, 512}, {0b00001, 5, 2, 1024},
+      {0b000001, 6, 3, 2048}, {0b000000, 6, 4, 4096}};
   const unsigned value = unsigned(distance - 1);
-  unsigned prefix, prefixBits, base, lowBits;
-  if (value < 512) {
-    prefix = 0b001, prefixBits = 3, base = 0, lowBits = 1;
-  } else if (value < 1024) {
-    prefix = 0b0001, prefixBits = 4, base = 512, lowBits = 1;
-  } else if (value < 2048) {
-    prefix = 0b00001, prefixBits = 5, base = 1024, lowBits = 2;
-  } else if (value < 4096) {
-    prefix = 0b000001, prefixBits = 6, base = 2048, lowBits = 3;
-  } else {
-    prefix = 0b000000, prefixBits = 6, base = 4096, lowBits = 4;
-  }
-  w.Bits(prefix, prefixBits);
-  w.Byte((value - base) >> lowBits);
+  const DistanceField& f = kFields[std::bit_width(value >> 9)];
+  const unsigned lowBits = f.lowBits;
+  w.Bits(f.prefix, f.prefixBits);
+  w.Byte((value - f.base) >> lowBits);
   const unsigned low = value & ((1u << lowBits) - 1);
   if (length < kLongLengthByteBase) {
     const LengthField field = kLengthFields[length];
@@ -187,7 +185,7 @@ constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
 
 // How many of the first `limit` bytes at `a` and `b` agree, eight at a time,
 // so that a long match costs a few steps.
-size_t MatchLength(const uint8_t* a, const uint8_t* b, size_t limit) {
+inline __attribute__((always_inline)) size_t MatchLength(const uint8_t* a, const uint8_t* b, size_t limit) {
   size_t length = 0;
   for (; length + 8 <= limit; length += 8) {
     uint64_t x, y;
@@ -257,7 +255,7 @@ class Pairs {
     const size_t distance = pos - size_t(last_[Slot(pos)]);  // huge when empty
     const bool inReach = distance <= kMaxShortDistance;
     const size_t candidate = inReach ? pos - distance : pos;
-    const bool equal = (data_[candidate] ^ data_[pos] | data_[candidate + 1] ^ data_[pos + 1]) == 0;
+    const bool equal = ((data_[candidate] ^ data_[pos]) | (data_[candidate + 1] ^ data_[pos + 1])) == 0;
     return distance & (size_t(0) - size_t(inReach & equal));
   }
 
