@@ -26,11 +26,24 @@ constexpr size_t kBestTakeAtOnce = 64;
 constexpr size_t kCoverLength = 12;
 constexpr size_t kCoverMargin = 2;
 
+// Writes into `out` through plain pointers, which the compiler can keep in
+// registers: a vector's own would be reloaded after every byte stored.
 class BitWriter {
  public:
-  explicit BitWriter(std::vector<uint8_t>& out) : out_(out) {
-    wordPos_ = out_.size();
-    out_.resize(wordPos_ + 4);
+  // Room for `expected` bytes is made at once; more as needed.
+  BitWriter(std::vector<uint8_t>& out, size_t expected) : out_(out) {
+    out_.resize(expected + kTokenRoom);
+    Rebase(0, 0);
+    cursor_ += 4;
+  }
+
+  // Makes room for one token or the end: a control word and a few bytes.
+  void Room() {
+    if (size_t(limit_ - cursor_) < kTokenRoom) {
+      const size_t word = size_t(word_at_ - out_.data()), at = size_t(cursor_ - out_.data());
+      out_.resize(out_.size() * 2);
+      Rebase(word, at);
+    }
   }
 
   // A control word is stored only when a bit for the next one arrives, so
@@ -53,35 +66,48 @@ class BitWriter {
     }
   }
 
-  void Byte(unsigned value) { out_.push_back(uint8_t(value)); }
+  void Byte(unsigned value) { *cursor_++ = uint8_t(value); }
 
-  void Finish() { StoreWord(); }
+  void Finish() {
+    StoreLe32(word_at_, word_);
+    out_.resize(size_t(cursor_ - out_.data()));
+  }
 
  private:
-  void StoreWord() {
-    StoreLe32(&out_[wordPos_], word_);
+  // A token has at most 32 bits of control words and two bytes; the end
+  // code a byte and one bit more.
+  static constexpr size_t kTokenRoom = 16;
+
+  void Rebase(size_t word, size_t at) {
+    word_at_ = out_.data() + word;
+    cursor_ = out_.data() + at;
+    limit_ = out_.data() + out_.size();
   }
 
   void NextWord() {
-    StoreWord();
-    wordPos_ = out_.size();
-    out_.resize(wordPos_ + 4);
+    StoreLe32(word_at_, word_);
+    word_at_ = cursor_;
+    cursor_ += 4;
     word_ = 0;
     used_ = 0;
   }
 
   std::vector<uint8_t>& out_;
-  size_t wordPos_;
+  uint8_t* word_at_;
+  uint8_t* cursor_;
+  uint8_t* limit_;
   uint32_t word_ = 0;
   unsigned used_ = 0;
 };
 
 void WriteLiteral(BitWriter& w, uint8_t value) {
+  w.Room();
   w.Bit(1);
   w.Byte(value);
 }
 
 void WriteShortMatch(BitWriter& w, size_t distance) {
+  w.Room();
   const unsigned value = unsigned(distance - 1);
   if (value < 256) {
     w.Bits(0b010, 3);
@@ -113,6 +139,7 @@ constexpr auto kLengthFields = [] {
 // The kind bits 00 and the distance's prefix, the distance's byte, then its
 // low bits together with the length field.
 void WriteLongMatch(BitWriter& w, size_t distance, size_t length) {
+  w.Room();
   struct DistanceField {
     uint8_t prefix, prefixBits, lowBits;
     uint16_t base;
@@ -138,6 +165,7 @@ void WriteLongMatch(BitWriter& w, size_t distance, size_t length) {
 
 // The end code, then the closing 1 bit that the packages carry after it.
 void WriteEnd(BitWriter& w) {
+  w.Room();
   w.Bits(0b011, 3);
   w.Byte((kEndCode - 256) >> 3);
   w.Bits(kEndCode - 256, 3);
@@ -464,8 +492,7 @@ void CompressBest(const uint8_t* data, size_t size, BitWriter& w) {
 std::vector<uint8_t> CompressBlock(const uint8_t* data, size_t size,
                                    CompressLevel level) {
   std::vector<uint8_t> out;
-  out.reserve(size + size / 8 + 16);
-  BitWriter w(out);
+  BitWriter w(out, size + size / 8);  // literals only; matches take less
   if (level == CompressLevel::Best) CompressBest(data, size, w);
   else CompressGreedy(data, size, w);
   WriteEnd(w);
