@@ -55,15 +55,19 @@ class BitWriter {
     ++used_;
   }
 
-  // The same as one Bit() after another, a word's worth at a time.
+  // The same as one Bit() after another for the low `count` (at most 24)
+  // bits of `value`; no bits at all start no word.
   void Bits(unsigned value, unsigned count) {
-    while (count) {
-      if (used_ == 32) NextWord();
-      const unsigned take = std::min(count, 32 - used_);
-      count -= take;
-      word_ |= ((value >> count) & ((1u << take) - 1)) << (32 - used_ - take);
-      used_ += take;
+    value &= (1u << count) - 1;
+    if (used_ + count > 32) {
+      const unsigned rest = used_ + count - 32;  // bits for the next word
+      word_ |= value >> rest;
+      NextWord();
+      value &= (1u << rest) - 1;
+      count = rest;
     }
+    word_ |= uint32_t(uint64_t(value) << (32 - used_ - count));
+    used_ += count;
   }
 
   void Byte(unsigned value) { *cursor_++ = uint8_t(value); }
