@@ -286,6 +286,9 @@ class Pairs {
     if (size_ - pos < 2) return 0;
     const size_t distance = pos - size_t(last_[Slot(pos)]);  // huge when empty
     const bool inReach = distance <= kMaxShortDistance;
+    if (bits_ == 16) return inReach ? distance : 0;  // the slot is the pair
+    // Compared without a branch (an empty or distant slot compares the pair
+    // with itself): on noisy data a match is a toss-up.
     const size_t candidate = inReach ? pos - distance : pos;
     const bool equal = ((data_[candidate] ^ data_[pos]) | (data_[candidate + 1] ^ data_[pos + 1])) == 0;
     return distance & (size_t(0) - size_t(inReach & equal));
