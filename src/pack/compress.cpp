@@ -294,6 +294,13 @@ class Pairs {
     return distance & (size_t(0) - size_t(inReach & equal));
   }
 
+  // False when no earlier pair equal to the one at `pos` is within
+  // `distance`, so no longer match can be either; a small table that may
+  // have lost the pair cannot tell.
+  bool MaySeeWithin(size_t pos, size_t distance) const {
+    return bits_ != 16 || pos - size_t(last_[Slot(pos)]) <= distance;
+  }
+
   void Insert(size_t pos) {
     if (size_ - pos >= 2) last_[Slot(pos)] = uint32_t(pos);
   }
@@ -368,6 +375,7 @@ class MatchFinder {
   // keys hash like the one at `pos`, newest first, while it returns true.
   template <class Visit>
   void Walk(size_t pos, unsigned depth, Visit visit) const {
+    if (!pairs_.MaySeeWithin(pos, kMaxDistance)) return;
     for (uint32_t candidate = triples_.First(Triple(data_ + pos));
          candidate != kNone && depth--; candidate = triples_.Next(candidate)) {
       const size_t distance = pos - candidate;
