@@ -357,13 +357,14 @@ class MatchFinder {
     const uint8_t* here = data_ + pos;
     Walk(pos, depth, [&](size_t distance) {
       const uint8_t* there = here - distance;
-      if (there[shorter] == here[shorter]) found(MatchLength(there, here, limit), distance);
+      if (there[shorter] != here[shorter]) return true;
+      const size_t length = MatchLength(there, here, limit);  // its hash may be another's
+      if (length > shorter) found(length, distance);
       return true;
     });
   }
 
   size_t ShortMatch(size_t pos) const { return pairs_.Nearest(pos); }
-
 
   void Insert(size_t pos) {
     if (size_ - pos >= kMinLongLength) triples_.Insert(Triple(data_ + pos), pos);
@@ -435,7 +436,7 @@ void CompressBest(const uint8_t* data, size_t size, BitWriter& w) {
   constexpr size_t kSegment = size_t(1) << 16;
   MatchFinder finder(data, size);
   std::vector<Step> best;
-  std::vector<size_t> ends;
+  std::vector<Step> tokens;
   for (size_t start = 0; start < size; start += kSegment) {
     size_t end = std::min(size, start + kSegment);
     best.assign(end - start + 1, std::numeric_limits<Step>::max());
@@ -469,6 +470,7 @@ void CompressBest(const uint8_t* data, size_t size, BitWriter& w) {
                                   pos + top - from < kMaxLength &&
                                   data[from - 1] == data[from - 1 - distance];) {
             const size_t whole = pos + top - --from;
+            if (whole < kMinLongLength) continue;  // the segment's end cut it short
             relax(pos + top, costOf(best[from - start]) + LongMatchCost(distance, whole), whole,
                   distance);
           }
@@ -490,14 +492,19 @@ void CompressBest(const uint8_t* data, size_t size, BitWriter& w) {
       for (size_t stop = pos + step; pos < stop; ++pos) finder.Insert(pos);
     }
 
-    ends.clear();  // token ends, last token first
-    for (size_t pos = end; pos > start; pos -= lengthOf(best[pos - start])) ends.push_back(pos);
-    for (auto it = ends.rbegin(); it != ends.rend(); ++it) {
-      const Step s = best[*it - start];
-      const size_t from = *it - lengthOf(s);
-      if (lengthOf(s) == 1) WriteLiteral(w, data[from]);
-      else if (lengthOf(s) == 2) WriteShortMatch(w, distanceOf(s));
-      else WriteLongMatch(w, distanceOf(s), lengthOf(s));
+    // The cheapest path's tokens, last first, each with where it starts in
+    // place of its cost.
+    tokens.clear();
+    for (size_t pos = end; pos > start;) {
+      const Step s = best[pos - start];
+      pos -= lengthOf(s);
+      tokens.push_back(Step(pos) << 32 | uint32_t(s));
+    }
+    for (auto it = tokens.rbegin(); it != tokens.rend(); ++it) {
+      const size_t length = lengthOf(*it);
+      if (length == 1) WriteLiteral(w, data[size_t(*it >> 32)]);
+      else if (length == 2) WriteShortMatch(w, distanceOf(*it));
+      else WriteLongMatch(w, distanceOf(*it), length);
     }
   }
 }
