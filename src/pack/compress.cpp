@@ -182,13 +182,11 @@ constexpr uint32_t kLiteralCost = 9;
 
 uint32_t ShortMatchCost(size_t distance) { return distance <= 256 ? 11 : 14; }
 
-// A long match's kind bits and distance field.
+// A long match's kind bits and distance field, by the same width of the
+// distance that picks the field's form.
 uint32_t LongDistanceCost(size_t distance) {
-  if (distance <= 512) return 2 + 10;
-  if (distance <= 1024) return 2 + 11;
-  if (distance <= 2048) return 2 + 13;
-  if (distance <= 4096) return 2 + 15;
-  return 2 + 16;
+  static constexpr uint8_t kBits[] = {2 + 10, 2 + 11, 2 + 13, 2 + 15, 2 + 16};
+  return kBits[std::bit_width(unsigned(distance - 1) >> 9)];
 }
 
 // The lengths whose field costs the same bits, up to `last`.
