@@ -238,7 +238,9 @@ class Chains {
   Chains(size_t size, unsigned bits)
       : bits_(bits), head_(size_t(1) << bits, kNone), prev_(std::min(size, kMaxDistance)) {}
 
-  uint32_t First(uint32_t key) const { return head_[Slot(key)]; }
+  uint32_t Slot(uint32_t key) const { return (key * 2654435761u) >> (32 - bits_); }
+
+  uint32_t First(uint32_t slot) const { return head_[slot]; }
 
   // The next older position, or kNone once the chain leaves the window
   // (its slot was reused by a newer position).
@@ -247,15 +249,13 @@ class Chains {
     return next < pos ? next : kNone;
   }
 
-  void Insert(uint32_t key, size_t pos) {
-    uint32_t& head = head_[Slot(key)];
+  void Insert(uint32_t slot, size_t pos) {
+    uint32_t& head = head_[slot];
     prev_[pos % kMaxDistance] = head;
     head = uint32_t(pos);
   }
 
  private:
-  uint32_t Slot(uint32_t key) const { return (key * 2654435761u) >> (32 - bits_); }
-
   unsigned bits_;
   std::vector<uint32_t> head_;
   std::vector<uint32_t> prev_;
@@ -274,43 +274,23 @@ unsigned HashBits(size_t size) {
 // bytes.
 class Pairs {
  public:
-  explicit Pairs(const uint8_t* data, size_t size)
-      : data_(data), size_(size), bits_(HashBits(size)),
-        last_(size >= 2 ? size_t(1) << bits_ : 0, kNone) {}
+  explicit Pairs(size_t size)
+      : bits_(HashBits(size)), last_(size >= 2 ? size_t(1) << bits_ : 0, kNone) {}
 
-  // Distance of the nearest earlier pair equal to the two bytes at `pos`
-  // when a short match reaches it, else 0.
-  size_t Nearest(size_t pos) const {
-    if (size_ - pos < 2) return 0;
-    const size_t distance = pos - size_t(last_[Slot(pos)]);  // huge when empty
-    const bool inReach = distance <= kMaxShortDistance;
-    if (bits_ == 16) return inReach ? distance : 0;  // the slot is the pair
-    // Compared without a branch (an empty or distant slot compares the pair
-    // with itself): on noisy data a match is a toss-up.
-    const size_t candidate = inReach ? pos - distance : pos;
-    const bool equal = ((data_[candidate] ^ data_[pos]) | (data_[candidate + 1] ^ data_[pos + 1])) == 0;
-    return distance & (size_t(0) - size_t(inReach & equal));
+  // Whether a slot holds one pair only, so that its bytes need no check.
+  bool Exact() const { return bits_ == 16; }
+
+  uint32_t Slot(const uint8_t* p) const {
+    const uint32_t pair = uint32_t(p[0]) << 8 | p[1];
+    return Exact() ? pair : (pair * 2654435761u) >> (32 - bits_);
   }
 
-  // False when no earlier pair equal to the one at `pos` is within
-  // `distance`, so no longer match can be either; a small table that may
-  // have lost the pair cannot tell.
-  bool MaySeeWithin(size_t pos, size_t distance) const {
-    return bits_ != 16 || pos - size_t(last_[Slot(pos)]) <= distance;
-  }
+  // The newest position entered in `slot`, kNone if none.
+  uint32_t Last(uint32_t slot) const { return last_[slot]; }
 
-  void Insert(size_t pos) {
-    if (size_ - pos >= 2) last_[Slot(pos)] = uint32_t(pos);
-  }
+  void Insert(uint32_t slot, size_t pos) { last_[slot] = uint32_t(pos); }
 
  private:
-  uint32_t Slot(size_t pos) const {
-    const uint32_t pair = uint32_t(data_[pos]) << 8 | data_[pos + 1];
-    return bits_ == 16 ? pair : (pair * 2654435761u) >> (32 - bits_);
-  }
-
-  const uint8_t* data_;
-  size_t size_;
   unsigned bits_;
   std::vector<uint32_t> last_;
 };
@@ -320,22 +300,45 @@ uint32_t Triple(const uint8_t* p) {
 }
 
 // Chains over 3-byte prefixes for long matches, and the pairs for short
-// ones. Positions are entered in order, each after it was searched.
+// ones. Positions are sought in order, each searched (or not) and then
+// entered; a position's slots are found once for both.
 class MatchFinder {
  public:
   MatchFinder(const uint8_t* data, size_t size)
-      : data_(data), size_(size), triples_(size, HashBits(size)), pairs_(data, size) {}
+      : data_(data), size_(size), triples_(size, HashBits(size)), pairs_(size) {}
 
-  // Calls found(length, distance) for each match longer than `shorter` and
-  // than every nearer one, nearest first, among the newest `depth`
-  // candidates: for each length the cheapest distance.
+  void Seek(size_t pos) {
+    pos_ = pos;
+    pairDistance_ = kNoPair;
+    if (size_ - pos < 2) return;
+    pairSlot_ = pairs_.Slot(data_ + pos);
+    pairDistance_ = pos - size_t(pairs_.Last(pairSlot_));  // huge when empty
+    if (size_ - pos >= kMinLongLength) tripleSlot_ = triples_.Slot(Triple(data_ + pos));
+  }
+
+  // Distance of the nearest earlier pair equal to the two bytes here when a
+  // short match reaches it, else 0. No branch decides it in a small table
+  // (on noisy data a match is a toss-up): an empty or distant slot compares
+  // the pair with itself.
+  size_t ShortMatch() const {
+    const bool inReach = pairDistance_ <= kMaxShortDistance;
+    if (pairs_.Exact()) return inReach ? pairDistance_ : 0;
+    const size_t candidate = inReach ? pos_ - pairDistance_ : pos_;
+    const bool equal = ((data_[candidate] ^ data_[pos_]) |
+                        (data_[candidate + 1] ^ data_[pos_ + 1])) == 0;
+    return pairDistance_ & (size_t(0) - size_t(inReach & equal));
+  }
+
+  // Calls found(length, distance) for each match here longer than
+  // `shorter` and than every nearer one, nearest first, among the newest
+  // `depth` candidates: for each length the cheapest distance.
   template <class Found>
-  void LongMatches(size_t pos, size_t shorter, unsigned depth, Found found) const {
-    const size_t limit = std::min(kMaxLength, size_ - pos);
+  void LongMatches(size_t shorter, unsigned depth, Found found) const {
+    const size_t limit = std::min(kMaxLength, size_ - pos_);
     if (limit < kMinLongLength || limit <= shorter) return;
-    const uint8_t* here = data_ + pos;
+    const uint8_t* here = data_ + pos_;
     size_t best = shorter;
-    Walk(pos, depth, [&](size_t distance) {
+    Walk(depth, [&](size_t distance) {
       const uint8_t* there = here - distance;
       if (there[best] != here[best]) return true;
       const size_t length = MatchLength(there, here, limit);
@@ -346,14 +349,14 @@ class MatchFinder {
     });
   }
 
-  // Calls found(length, distance) for every match longer than `shorter`
-  // among the newest `depth` candidates, nearest first.
+  // Calls found(length, distance) for every match here longer than
+  // `shorter` among the newest `depth` candidates, nearest first.
   template <class Found>
-  void MatchesLongerThan(size_t pos, size_t shorter, unsigned depth, Found found) const {
-    const size_t limit = std::min(kMaxLength, size_ - pos);
+  void MatchesLongerThan(size_t shorter, unsigned depth, Found found) const {
+    const size_t limit = std::min(kMaxLength, size_ - pos_);
     if (limit < kMinLongLength || limit <= shorter) return;
-    const uint8_t* here = data_ + pos;
-    Walk(pos, depth, [&](size_t distance) {
+    const uint8_t* here = data_ + pos_;
+    Walk(depth, [&](size_t distance) {
       const uint8_t* there = here - distance;
       if (there[shorter] != here[shorter]) return true;
       const size_t length = MatchLength(there, here, limit);  // its hash may be another's
@@ -362,22 +365,33 @@ class MatchFinder {
     });
   }
 
-  size_t ShortMatch(size_t pos) const { return pairs_.Nearest(pos); }
+  // Enters the position sought.
+  void Insert() {
+    if (size_ - pos_ < 2) return;
+    pairs_.Insert(pairSlot_, pos_);
+    if (size_ - pos_ >= kMinLongLength) triples_.Insert(tripleSlot_, pos_);
+  }
 
-  void Insert(size_t pos) {
-    if (size_ - pos >= kMinLongLength) triples_.Insert(Triple(data_ + pos), pos);
-    pairs_.Insert(pos);
+  // Enters a position that is not searched.
+  void Skip(size_t pos) {
+    if (size_ - pos < 2) return;
+    pairs_.Insert(pairs_.Slot(data_ + pos), pos);
+    if (size_ - pos >= kMinLongLength) triples_.Insert(triples_.Slot(Triple(data_ + pos)), pos);
   }
 
  private:
+  static constexpr size_t kNoPair = std::numeric_limits<size_t>::max();
+
   // Calls visit(distance) for the newest `depth` earlier positions whose
-  // keys hash like the one at `pos`, newest first, while it returns true.
+  // keys hash like the one here, newest first, while it returns true. None
+  // are when the pair itself was not seen within a long match's reach (an
+  // exact pair table tells).
   template <class Visit>
-  void Walk(size_t pos, unsigned depth, Visit visit) const {
-    if (!pairs_.MaySeeWithin(pos, kMaxDistance)) return;
-    for (uint32_t candidate = triples_.First(Triple(data_ + pos));
+  void Walk(unsigned depth, Visit visit) const {
+    if (pairs_.Exact() && pairDistance_ > kMaxDistance) return;
+    for (uint32_t candidate = triples_.First(tripleSlot_);
          candidate != kNone && depth--; candidate = triples_.Next(candidate)) {
-      const size_t distance = pos - candidate;
+      const size_t distance = pos_ - candidate;
       if (distance > kMaxDistance || !visit(distance)) break;
     }
   }
@@ -386,6 +400,9 @@ class MatchFinder {
   size_t size_;
   Chains triples_;
   Pairs pairs_;
+  size_t pos_ = 0;
+  size_t pairDistance_ = kNoPair;
+  uint32_t pairSlot_ = 0, tripleSlot_ = 0;
 };
 
 void CompressGreedy(const uint8_t* data, size_t size, BitWriter& w) {
@@ -393,7 +410,8 @@ void CompressGreedy(const uint8_t* data, size_t size, BitWriter& w) {
   size_t pos = 0;
   while (pos < size) {
     size_t length = 0, distance = 0;
-    finder.LongMatches(pos, kMinLongLength - 1, kGreedyChainDepth, [&](size_t l, size_t d) {
+    finder.Seek(pos);
+    finder.LongMatches(kMinLongLength - 1, kGreedyChainDepth, [&](size_t l, size_t d) {
       length = l;
       distance = d;
     });
@@ -401,13 +419,14 @@ void CompressGreedy(const uint8_t* data, size_t size, BitWriter& w) {
     if (length >= kMinLongLength) {
       WriteLongMatch(w, distance, length);
       step = length;
-    } else if (size_t shortDistance = finder.ShortMatch(pos)) {
+    } else if (size_t shortDistance = finder.ShortMatch()) {
       WriteShortMatch(w, shortDistance);
       step = 2;
     } else {
       WriteLiteral(w, data[pos]);
     }
-    for (size_t end = pos + step; pos < end; ++pos) finder.Insert(pos);
+    finder.Insert();
+    for (size_t end = pos + step; ++pos < end;) finder.Skip(pos);
   }
 }
 
@@ -450,18 +469,19 @@ void CompressBest(const uint8_t* data, size_t size, BitWriter& w) {
       const uint32_t base = costOf(best[pos - start]);
       const size_t room = end - pos;
       relax(pos + 1, base + kLiteralCost, 1, 0);
-      const size_t near = finder.ShortMatch(pos);
+      finder.Seek(pos);
+      const size_t near = finder.ShortMatch();
       if (near != 0 && room >= 2) relax(pos + 2, base + ShortMatchCost(near), 2, near);
       if (pos + kCoverMargin < coverEnd) {
         const size_t rest = coverEnd - pos;
         relax(coverEnd, base + LongMatchCost(coverDistance, rest), rest, coverDistance);
         if (skippedTo != pos) skippedFrom = pos;
-        finder.Insert(pos);
+        finder.Insert();
         skippedTo = ++pos;
         continue;
       }
       if (pos == skippedTo && pos < coverEnd) {
-        finder.MatchesLongerThan(pos, coverEnd - pos, kBestChainDepth,
+        finder.MatchesLongerThan(coverEnd - pos, kBestChainDepth,
                                  [&](size_t length, size_t distance) {
           const size_t top = std::min(length, room);
           for (size_t from = pos; from > skippedFrom && from > distance &&
@@ -475,7 +495,7 @@ void CompressBest(const uint8_t* data, size_t size, BitWriter& w) {
         });
       }
       size_t shorter = kMinLongLength - 1, longest = 0;
-      finder.LongMatches(pos, shorter, kBestChainDepth, [&](size_t length, size_t distance) {
+      finder.LongMatches(shorter, kBestChainDepth, [&](size_t length, size_t distance) {
         const uint32_t cost = base + LongDistanceCost(distance);
         const size_t top = std::min(length, room);
         for (size_t l = shorter + 1; l <= top; ++l) relax(pos + l, cost + kLengthBits[l], l, distance);
@@ -487,7 +507,8 @@ void CompressBest(const uint8_t* data, size_t size, BitWriter& w) {
         coverDistance = longest;
       }
       size_t step = shorter >= kBestTakeAtOnce ? shorter : 1;
-      for (size_t stop = pos + step; pos < stop; ++pos) finder.Insert(pos);
+      finder.Insert();
+      for (size_t stop = pos + step; ++pos < stop;) finder.Skip(pos);
     }
 
     // The cheapest path's tokens, last first, each with where it starts in
