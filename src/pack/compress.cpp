@@ -214,8 +214,10 @@ uint32_t LongMatchCost(size_t distance, size_t length) {
 constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
 
 // How many of the first `limit` bytes at `a` and `b` agree, eight at a time,
-// so that a long match costs a few steps.
-inline __attribute__((always_inline)) size_t MatchLength(const uint8_t* a, const uint8_t* b, size_t limit) {
+// so that a long match costs a few steps. Inlined into every search loop,
+// where most calls end at the first word.
+[[gnu::always_inline]] inline size_t MatchLength(const uint8_t* a, const uint8_t* b,
+                                                 size_t limit) {
   size_t length = 0;
   for (; length + 8 <= limit; length += 8) {
     uint64_t x, y;
@@ -430,7 +432,7 @@ void CompressGreedy(const uint8_t* data, size_t size, BitWriter& w) {
   }
 }
 
-// The cheapest parse in bits: every token's cost is fixed, so a shortest
+// A cheapest parse in bits: every token's cost is fixed, so a shortest
 // path over the positions, with the match finder's candidates as edges,
 // gives the smallest block for those candidates. Done a segment at a time,
 // small enough that its steps stay in the cache; tokens do not cross a
@@ -462,7 +464,8 @@ void CompressBest(const uint8_t* data, size_t size, BitWriter& w) {
       Step& step = best[to - start];
       step = std::min(step, Step(bits) << 32 | length << 16 | distance);
     };
-    // The long match being skipped through, and the positions skipped.
+    // The long match being skipped through, and the latest run of
+    // positions skipped, [skippedFrom, skippedTo).
     size_t coverEnd = 0, coverDistance = 0;
     size_t skippedFrom = start, skippedTo = start;
     for (size_t pos = start; pos < end;) {
@@ -498,7 +501,8 @@ void CompressBest(const uint8_t* data, size_t size, BitWriter& w) {
       finder.LongMatches(shorter, kBestChainDepth, [&](size_t length, size_t distance) {
         const uint32_t cost = base + LongDistanceCost(distance);
         const size_t top = std::min(length, room);
-        for (size_t l = shorter + 1; l <= top; ++l) relax(pos + l, cost + kLengthBits[l], l, distance);
+        for (size_t l = shorter + 1; l <= top; ++l)
+          relax(pos + l, cost + kLengthBits[l], l, distance);
         shorter = std::max(shorter, top);
         longest = distance;
       });
