@@ -323,6 +323,7 @@ class MatchFinder {
   // (on noisy data a match is a toss-up): an empty or distant slot compares
   // the pair with itself.
   size_t ShortMatch() const {
+    if (size_ - pos_ < 2) return 0;
     const bool inReach = pairDistance_ <= kMaxShortDistance;
     if (pairs_.Exact()) return inReach ? pairDistance_ : 0;
     const size_t candidate = inReach ? pos_ - pairDistance_ : pos_;
