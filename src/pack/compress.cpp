@@ -244,12 +244,9 @@ class Chains {
 
   uint32_t First(uint32_t slot) const { return head_[slot]; }
 
-  // The next older position, or kNone once the chain leaves the window
-  // (its slot was reused by a newer position).
-  uint32_t Next(uint32_t pos) const {
-    uint32_t next = prev_[pos % kMaxDistance];
-    return next < pos ? next : kNone;
-  }
+  // The next older position than one within kMaxDistance of the newest
+  // entered, whose slot no newer position can have reused yet.
+  uint32_t Next(uint32_t pos) const { return prev_[pos % kMaxDistance]; }
 
   void Insert(uint32_t slot, size_t pos) {
     uint32_t& head = head_[slot];
@@ -392,9 +389,10 @@ class MatchFinder {
   template <class Visit>
   void Walk(unsigned depth, Visit visit) const {
     if (pairs_.Exact() && pairDistance_ > kMaxDistance) return;
-    for (uint32_t candidate = triples_.First(tripleSlot_);
-         candidate != kNone && depth--; candidate = triples_.Next(candidate)) {
-      const size_t distance = pos_ - candidate;
+    // An empty slot's kNone is as far as any position out of reach.
+    for (uint32_t candidate = triples_.First(tripleSlot_); depth--;
+         candidate = triples_.Next(candidate)) {
+      const size_t distance = pos_ - size_t(candidate);
       if (distance > kMaxDistance || !visit(distance)) break;
     }
   }
