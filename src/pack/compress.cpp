@@ -4,6 +4,7 @@
 #include "pack/compress.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <limits>
@@ -20,112 +21,155 @@ constexpr unsigned kBestChainDepth = 256;
 // A match this long is taken at once by the best parse; the few bits that
 // a finer parse could still save do not pay for the time.
 constexpr size_t kBestTakeAtOnce = 64;
+// Inside a match at least kCoverLength long the best parse searches only
+// the last kCoverMargin positions.
+constexpr size_t kCoverLength = 12;
+constexpr size_t kCoverMargin = 2;
 
+// Writes into `out` through plain pointers, which the compiler can keep in
+// registers: a vector's own would be reloaded after every byte stored.
 class BitWriter {
  public:
-  explicit BitWriter(std::vector<uint8_t>& out) : out_(out) {
-    wordPos_ = out_.size();
-    out_.resize(wordPos_ + 4);
+  // Room for `expected` bytes is made at once; more as needed.
+  BitWriter(std::vector<uint8_t>& out, size_t expected) : out_(out) {
+    out_.resize(expected + kTokenRoom);
+    Rebase(0, 0);
+    cursor_ += 4;
+  }
+
+  // Makes room for one token or the end: a control word and a few bytes.
+  void Room() {
+    if (size_t(limit_ - cursor_) < kTokenRoom) {
+      const size_t word = size_t(word_at_ - out_.data()), at = size_t(cursor_ - out_.data());
+      out_.resize(out_.size() * 2);
+      Rebase(word, at);
+    }
   }
 
   // A control word is stored only when a bit for the next one arrives, so
   // byte fields written meanwhile stand ahead of the next word, exactly where
   // the decoder will look for them.
   void Bit(unsigned bit) {
-    if (used_ == 32) {
-      StoreWord();
-      wordPos_ = out_.size();
-      out_.resize(wordPos_ + 4);
-      word_ = 0;
-      used_ = 0;
-    }
+    if (used_ == 32) NextWord();
     word_ |= uint32_t(bit & 1) << (31 - used_);
     ++used_;
   }
 
+  // The same as one Bit() after another for the low `count` (at most 24)
+  // bits of `value`; no bits at all start no word.
   void Bits(unsigned value, unsigned count) {
-    while (count--) Bit(value >> count);
+    value &= (1u << count) - 1;
+    if (used_ + count > 32) {
+      const unsigned rest = used_ + count - 32;  // bits for the next word
+      word_ |= value >> rest;
+      NextWord();
+      value &= (1u << rest) - 1;
+      count = rest;
+    }
+    word_ |= uint32_t(uint64_t(value) << (32 - used_ - count));
+    used_ += count;
   }
 
-  void Byte(unsigned value) { out_.push_back(uint8_t(value)); }
+  void Byte(unsigned value) { *cursor_++ = uint8_t(value); }
 
-  void Finish() { StoreWord(); }
+  void Finish() {
+    StoreLe32(word_at_, word_);
+    out_.resize(size_t(cursor_ - out_.data()));
+  }
 
  private:
-  void StoreWord() {
-    StoreLe32(&out_[wordPos_], word_);
+  // A token has at most 32 bits of control words and two bytes; the end
+  // code a byte and one bit more.
+  static constexpr size_t kTokenRoom = 16;
+
+  void Rebase(size_t word, size_t at) {
+    word_at_ = out_.data() + word;
+    cursor_ = out_.data() + at;
+    limit_ = out_.data() + out_.size();
+  }
+
+  void NextWord() {
+    StoreLe32(word_at_, word_);
+    word_at_ = cursor_;
+    cursor_ += 4;
+    word_ = 0;
+    used_ = 0;
   }
 
   std::vector<uint8_t>& out_;
-  size_t wordPos_;
+  uint8_t* word_at_;
+  uint8_t* cursor_;
+  uint8_t* limit_;
   uint32_t word_ = 0;
   unsigned used_ = 0;
 };
 
 void WriteLiteral(BitWriter& w, uint8_t value) {
+  w.Room();
   w.Bit(1);
   w.Byte(value);
 }
 
 void WriteShortMatch(BitWriter& w, size_t distance) {
-  unsigned value = unsigned(distance - 1);
-  w.Bits(0b01, 2);
+  w.Room();
+  const unsigned value = unsigned(distance - 1);
   if (value < 256) {
-    w.Bit(0);
+    w.Bits(0b010, 3);
     w.Byte(value);
   } else {
-    w.Bit(1);
+    w.Bits(0b011, 3);
     w.Byte((value - 256) >> 3);
     w.Bits(value - 256, 3);
   }
 }
 
-void WriteLongMatch(BitWriter& w, size_t distance, size_t length) {
-  unsigned value = unsigned(distance - 1);
-  w.Bits(0b00, 2);
-  if (value < 512) {
-    w.Bit(1);
-    w.Byte(value >> 1);
-    w.Bits(value, 1);
-  } else if (value < 1024) {
-    w.Bits(0b01, 2);
-    w.Byte((value - 512) >> 1);
-    w.Bits(value, 1);
-  } else if (value < 2048) {
-    w.Bits(0b001, 3);
-    w.Byte((value - 1024) >> 2);
-    w.Bits(value, 2);
-  } else if (value < 4096) {
-    w.Bits(0b0001, 4);
-    w.Byte((value - 2048) >> 3);
-    w.Bits(value, 3);
-  } else {
-    w.Bits(0b0000, 4);
-    w.Byte((value - 4096) >> 4);
-    w.Bits(value, 4);
+// A long match's length field below the lengths that take a byte: a
+// prefix of zeros ended by a 1, then the length's low bits.
+struct LengthField {
+  uint8_t code, bits;
+};
+constexpr auto kLengthFields = [] {
+  std::array<LengthField, kLongLengthByteBase> fields{};
+  for (unsigned len = kMinLongLength; len < kLongLengthByteBase; ++len) {
+    if (len == 3) fields[len] = {0b1, 1};
+    else if (len == 4) fields[len] = {0b01, 2};
+    else if (len <= 6) fields[len] = {uint8_t(0b0010 | (len - 5)), 4};
+    else if (len <= 10) fields[len] = {uint8_t(0b000100 | (len - 7)), 6};
+    else fields[len] = {uint8_t(0b000010000 | (len - 11)), 9};
   }
-  unsigned len = unsigned(length);
-  if (len == 3) {
-    w.Bit(1);
-  } else if (len == 4) {
-    w.Bits(0b01, 2);
-  } else if (len <= 6) {
-    w.Bits(0b001, 3);
-    w.Bits(len - 5, 1);
-  } else if (len <= 10) {
-    w.Bits(0b0001, 4);
-    w.Bits(len - 7, 2);
-  } else if (len <= 26) {
-    w.Bits(0b00001, 5);
-    w.Bits(len - 11, 4);
+  return fields;
+}();
+
+// The kind bits 00 and the distance's prefix, the distance's byte, then its
+// low bits together with the length field.
+void WriteLongMatch(BitWriter& w, size_t distance, size_t length) {
+  w.Room();
+  struct DistanceField {
+    uint8_t prefix, prefixBits, lowBits;
+    uint16_t base;
+  };
+  // By the distance's bits above the ninth, so that no branch picks one.
+  static constexpr DistanceField kFields[] = {
+      {0b001, 3, 1, 0}, {0b0001, 4, 1, 512}, {0b00001, 5, 2, 1024},
+      {0b000001, 6, 3, 2048}, {0b000000, 6, 4, 4096}};
+  const unsigned value = unsigned(distance - 1);
+  const DistanceField& f = kFields[std::bit_width(value >> 9)];
+  const unsigned lowBits = f.lowBits;
+  w.Bits(f.prefix, f.prefixBits);
+  w.Byte((value - f.base) >> lowBits);
+  const unsigned low = value & ((1u << lowBits) - 1);
+  if (length < kLongLengthByteBase) {
+    const LengthField field = kLengthFields[length];
+    w.Bits(low << field.bits | field.code, lowBits + field.bits);
   } else {
-    w.Bits(0b00000, 5);
-    w.Byte(len - 27);
+    w.Bits(low << 5, lowBits + 5);
+    w.Byte(unsigned(length - kLongLengthByteBase));
   }
 }
 
 // The end code, then the closing 1 bit that the packages carry after it.
 void WriteEnd(BitWriter& w) {
+  w.Room();
   w.Bits(0b011, 3);
   w.Byte((kEndCode - 256) >> 3);
   w.Bits(kEndCode - 256, 3);
@@ -138,13 +182,11 @@ constexpr uint32_t kLiteralCost = 9;
 
 uint32_t ShortMatchCost(size_t distance) { return distance <= 256 ? 11 : 14; }
 
-// A long match's kind bits and distance field.
+// A long match's kind bits and distance field, by the same width of the
+// distance that picks the field's form.
 uint32_t LongDistanceCost(size_t distance) {
-  if (distance <= 512) return 2 + 10;
-  if (distance <= 1024) return 2 + 11;
-  if (distance <= 2048) return 2 + 13;
-  if (distance <= 4096) return 2 + 15;
-  return 2 + 16;
+  static constexpr uint8_t kBits[] = {2 + 10, 2 + 11, 2 + 13, 2 + 15, 2 + 16};
+  return kBits[std::bit_width(unsigned(distance - 1) >> 9)];
 }
 
 // The lengths whose field costs the same bits, up to `last`.
@@ -154,11 +196,28 @@ struct LengthBand {
 };
 constexpr LengthBand kLengthBands[] = {{3, 1}, {4, 2}, {6, 4}, {10, 6}, {26, 9}, {kMaxLength, 13}};
 
+// The length field's bits for every length.
+constexpr auto kLengthBits = [] {
+  std::array<uint8_t, kMaxLength + 1> bits{};
+  size_t band = 0;
+  for (size_t len = kMinLongLength; len <= kMaxLength; ++len) {
+    if (len > kLengthBands[band].last) ++band;
+    bits[len] = uint8_t(kLengthBands[band].bits);
+  }
+  return bits;
+}();
+
+uint32_t LongMatchCost(size_t distance, size_t length) {
+  return LongDistanceCost(distance) + kLengthBits[length];
+}
+
 constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
 
 // How many of the first `limit` bytes at `a` and `b` agree, eight at a time,
-// so that a long match costs a few steps.
-size_t MatchLength(const uint8_t* a, const uint8_t* b, size_t limit) {
+// so that a long match costs a few steps. Inlined into every search loop,
+// where most calls end at the first word.
+[[gnu::always_inline]] inline size_t MatchLength(const uint8_t* a, const uint8_t* b,
+                                                 size_t limit) {
   size_t length = 0;
   for (; length + 8 <= limit; length += 8) {
     uint64_t x, y;
@@ -181,24 +240,21 @@ class Chains {
   Chains(size_t size, unsigned bits)
       : bits_(bits), head_(size_t(1) << bits, kNone), prev_(std::min(size, kMaxDistance)) {}
 
-  uint32_t First(uint32_t key) const { return head_[Slot(key)]; }
+  uint32_t Slot(uint32_t key) const { return (key * 2654435761u) >> (32 - bits_); }
 
-  // The next older position, or kNone once the chain leaves the window
-  // (its slot was reused by a newer position).
-  uint32_t Next(uint32_t pos) const {
-    uint32_t next = prev_[pos % kMaxDistance];
-    return next < pos ? next : kNone;
-  }
+  uint32_t First(uint32_t slot) const { return head_[slot]; }
 
-  void Insert(uint32_t key, size_t pos) {
-    uint32_t& head = head_[Slot(key)];
+  // The next older position than one within kMaxDistance of the newest
+  // entered, whose slot no newer position can have reused yet.
+  uint32_t Next(uint32_t pos) const { return prev_[pos % kMaxDistance]; }
+
+  void Insert(uint32_t slot, size_t pos) {
+    uint32_t& head = head_[slot];
     prev_[pos % kMaxDistance] = head;
     head = uint32_t(pos);
   }
 
  private:
-  uint32_t Slot(uint32_t key) const { return (key * 2654435761u) >> (32 - bits_); }
-
   unsigned bits_;
   std::vector<uint32_t> head_;
   std::vector<uint32_t> prev_;
@@ -217,34 +273,23 @@ unsigned HashBits(size_t size) {
 // bytes.
 class Pairs {
  public:
-  explicit Pairs(const uint8_t* data, size_t size)
-      : data_(data), size_(size), bits_(HashBits(size)),
-        last_(size >= 2 ? size_t(1) << bits_ : 0, kNone) {}
+  explicit Pairs(size_t size)
+      : bits_(HashBits(size)), last_(size >= 2 ? size_t(1) << bits_ : 0, kNone) {}
 
-  // Distance of the nearest earlier pair equal to the two bytes at `pos`
-  // when a short match reaches it, else 0.
-  size_t Nearest(size_t pos) const {
-    if (size_ - pos < 2) return 0;
-    const uint32_t candidate = last_[Slot(pos)];
-    if (candidate == kNone || pos - candidate > kMaxShortDistance ||
-        data_[candidate] != data_[pos] || data_[candidate + 1] != data_[pos + 1]) {
-      return 0;
-    }
-    return pos - candidate;
+  // Whether a slot holds one pair only, so that its bytes need no check.
+  bool Exact() const { return bits_ == 16; }
+
+  uint32_t Slot(const uint8_t* p) const {
+    const uint32_t pair = uint32_t(p[0]) << 8 | p[1];
+    return Exact() ? pair : (pair * 2654435761u) >> (32 - bits_);
   }
 
-  void Insert(size_t pos) {
-    if (size_ - pos >= 2) last_[Slot(pos)] = uint32_t(pos);
-  }
+  // The newest position entered in `slot`, kNone if none.
+  uint32_t Last(uint32_t slot) const { return last_[slot]; }
+
+  void Insert(uint32_t slot, size_t pos) { last_[slot] = uint32_t(pos); }
 
  private:
-  uint32_t Slot(size_t pos) const {
-    const uint32_t pair = uint32_t(data_[pos]) << 8 | data_[pos + 1];
-    return bits_ == 16 ? pair : (pair * 2654435761u) >> (32 - bits_);
-  }
-
-  const uint8_t* data_;
-  size_t size_;
   unsigned bits_;
   std::vector<uint32_t> last_;
 };
@@ -254,58 +299,120 @@ uint32_t Triple(const uint8_t* p) {
 }
 
 // Chains over 3-byte prefixes for long matches, and the pairs for short
-// ones. Positions are entered in order, each after it was searched.
+// ones. Positions are sought in order, each searched (or not) and then
+// entered; a position's slots are found once for both.
 class MatchFinder {
  public:
-  MatchFinder(const uint8_t* data, size_t size, unsigned depth)
-      : data_(data), size_(size), depth_(depth),
-        triples_(size, HashBits(size)), pairs_(data, size) {}
+  MatchFinder(const uint8_t* data, size_t size)
+      : data_(data), size_(size), triples_(size, HashBits(size)), pairs_(size) {}
 
-  // Calls found(length, distance) for each match that is longer than every
-  // nearer one, nearest first: for each length the cheapest distance.
-  template <class Found>
-  void LongMatches(size_t pos, Found found) const {
-    size_t limit = std::min(kMaxLength, size_ - pos);
-    if (limit < kMinLongLength) return;
-    const uint8_t* here = data_ + pos;
-    size_t best = kMinLongLength - 1;
-    unsigned steps = depth_;
-    for (uint32_t candidate = triples_.First(Triple(here));
-         candidate != kNone && steps--; candidate = triples_.Next(candidate)) {
-      size_t distance = pos - candidate;
-      if (distance > kMaxDistance) break;
-      const uint8_t* there = data_ + candidate;
-      if (there[best] != here[best]) continue;
-      size_t length = MatchLength(there, here, limit);
-      if (length > best) {
-        best = length;
-        found(length, distance);
-        if (length == limit) break;
-      }
-    }
+  void Seek(size_t pos) {
+    pos_ = pos;
+    pairDistance_ = kNoPair;
+    if (size_ - pos < 2) return;
+    pairSlot_ = pairs_.Slot(data_ + pos);
+    pairDistance_ = pos - size_t(pairs_.Last(pairSlot_));  // huge when empty
+    if (size_ - pos >= kMinLongLength) tripleSlot_ = triples_.Slot(Triple(data_ + pos));
   }
 
-  size_t ShortMatch(size_t pos) const { return pairs_.Nearest(pos); }
+  // Distance of the nearest earlier pair equal to the two bytes here when a
+  // short match reaches it, else 0. No branch decides it in a small table
+  // (on noisy data a match is a toss-up): an empty or distant slot compares
+  // the pair with itself.
+  size_t ShortMatch() const {
+    if (size_ - pos_ < 2) return 0;
+    const bool inReach = pairDistance_ <= kMaxShortDistance;
+    if (pairs_.Exact()) return inReach ? pairDistance_ : 0;
+    const size_t candidate = inReach ? pos_ - pairDistance_ : pos_;
+    const bool equal = ((data_[candidate] ^ data_[pos_]) |
+                        (data_[candidate + 1] ^ data_[pos_ + 1])) == 0;
+    return pairDistance_ & (size_t(0) - size_t(inReach & equal));
+  }
 
-  void Insert(size_t pos) {
-    if (size_ - pos >= kMinLongLength) triples_.Insert(Triple(data_ + pos), pos);
-    pairs_.Insert(pos);
+  // Calls found(length, distance) for each match here longer than
+  // `shorter` and than every nearer one, nearest first, among the newest
+  // `depth` candidates: for each length the cheapest distance.
+  template <class Found>
+  void LongMatches(size_t shorter, unsigned depth, Found found) const {
+    const size_t limit = std::min(kMaxLength, size_ - pos_);
+    if (limit < kMinLongLength || limit <= shorter) return;
+    const uint8_t* here = data_ + pos_;
+    size_t best = shorter;
+    Walk(depth, [&](size_t distance) {
+      const uint8_t* there = here - distance;
+      if (there[best] != here[best]) return true;
+      const size_t length = MatchLength(there, here, limit);
+      if (length <= best) return true;
+      best = length;
+      found(length, distance);
+      return length < limit;
+    });
+  }
+
+  // Calls found(length, distance) for every match here longer than
+  // `shorter` among the newest `depth` candidates, nearest first.
+  template <class Found>
+  void MatchesLongerThan(size_t shorter, unsigned depth, Found found) const {
+    const size_t limit = std::min(kMaxLength, size_ - pos_);
+    if (limit < kMinLongLength || limit <= shorter) return;
+    const uint8_t* here = data_ + pos_;
+    Walk(depth, [&](size_t distance) {
+      const uint8_t* there = here - distance;
+      if (there[shorter] != here[shorter]) return true;
+      const size_t length = MatchLength(there, here, limit);  // its hash may be another's
+      if (length > shorter) found(length, distance);
+      return true;
+    });
+  }
+
+  // Enters the position sought.
+  void Insert() {
+    if (size_ - pos_ < 2) return;
+    pairs_.Insert(pairSlot_, pos_);
+    if (size_ - pos_ >= kMinLongLength) triples_.Insert(tripleSlot_, pos_);
+  }
+
+  // Enters a position that is not searched.
+  void Skip(size_t pos) {
+    if (size_ - pos < 2) return;
+    pairs_.Insert(pairs_.Slot(data_ + pos), pos);
+    if (size_ - pos >= kMinLongLength) triples_.Insert(triples_.Slot(Triple(data_ + pos)), pos);
   }
 
  private:
+  static constexpr size_t kNoPair = std::numeric_limits<size_t>::max();
+
+  // Calls visit(distance) for the newest `depth` earlier positions whose
+  // keys hash like the one here, newest first, while it returns true. None
+  // are when the pair itself was not seen within a long match's reach (an
+  // exact pair table tells).
+  template <class Visit>
+  void Walk(unsigned depth, Visit visit) const {
+    if (pairs_.Exact() && pairDistance_ > kMaxDistance) return;
+    // An empty slot's kNone is as far as any position out of reach.
+    for (uint32_t candidate = triples_.First(tripleSlot_); depth--;
+         candidate = triples_.Next(candidate)) {
+      const size_t distance = pos_ - size_t(candidate);
+      if (distance > kMaxDistance || !visit(distance)) break;
+    }
+  }
+
   const uint8_t* data_;
   size_t size_;
-  unsigned depth_;
   Chains triples_;
   Pairs pairs_;
+  size_t pos_ = 0;
+  size_t pairDistance_ = kNoPair;
+  uint32_t pairSlot_ = 0, tripleSlot_ = 0;
 };
 
 void CompressGreedy(const uint8_t* data, size_t size, BitWriter& w) {
-  MatchFinder finder(data, size, kGreedyChainDepth);
+  MatchFinder finder(data, size);
   size_t pos = 0;
   while (pos < size) {
     size_t length = 0, distance = 0;
-    finder.LongMatches(pos, [&](size_t l, size_t d) {
+    finder.Seek(pos);
+    finder.LongMatches(kMinLongLength - 1, kGreedyChainDepth, [&](size_t l, size_t d) {
       length = l;
       distance = d;
     });
@@ -313,67 +420,113 @@ void CompressGreedy(const uint8_t* data, size_t size, BitWriter& w) {
     if (length >= kMinLongLength) {
       WriteLongMatch(w, distance, length);
       step = length;
-    } else if (size_t shortDistance = finder.ShortMatch(pos)) {
+    } else if (size_t shortDistance = finder.ShortMatch()) {
       WriteShortMatch(w, shortDistance);
       step = 2;
     } else {
       WriteLiteral(w, data[pos]);
     }
-    for (size_t end = pos + step; pos < end; ++pos) finder.Insert(pos);
+    finder.Insert();
+    for (size_t end = pos + step; ++pos < end;) finder.Skip(pos);
   }
 }
 
-// The cheapest parse in bits: every token's cost is fixed, so a shortest
+// A cheapest parse in bits: every token's cost is fixed, so a shortest
 // path over the positions, with the match finder's candidates as edges,
 // gives the smallest block for those candidates. Done a segment at a time,
-// so memory stays bounded for files of any size; tokens do not cross a
-// segment's end, which costs a few bits per MiB.
+// small enough that its steps stay in the cache; tokens do not cross a
+// segment's end, which costs a few bits per segment.
+//
+// Positions inside a long match are not searched (on repetitive text they
+// are most of the time): they only get a literal, a short match and the
+// rest of the long match. A match that starts among them and runs on past
+// the long one's end is found at the first position searched again and
+// followed back over them.
 void CompressBest(const uint8_t* data, size_t size, BitWriter& w) {
-  struct Step {
-    uint32_t cost = std::numeric_limits<uint32_t>::max();
-    uint16_t length = 0;    // of the token that ends here; 1 is a literal
-    uint16_t distance = 0;  // of that token when it is a match
-  };
-  constexpr size_t kSegment = size_t(1) << 20;
-  MatchFinder finder(data, size, kBestChainDepth);
+  // The cheapest way found to a position: its cost in bits above 32, the
+  // length of the token that ends there (1 for a literal) and its distance
+  // in 16 bits each below, so that the smaller step is the cheaper one and
+  // keeping it takes no branch.
+  using Step = uint64_t;
+  auto costOf = [](Step s) { return uint32_t(s >> 32); };
+  auto lengthOf = [](Step s) { return size_t(uint16_t(s >> 16)); };
+  auto distanceOf = [](Step s) { return size_t(uint16_t(s)); };
+  constexpr size_t kSegment = size_t(1) << 16;
+  MatchFinder finder(data, size);
   std::vector<Step> best;
-  std::vector<size_t> ends;
+  std::vector<Step> tokens;
   for (size_t start = 0; start < size; start += kSegment) {
     size_t end = std::min(size, start + kSegment);
-    best.assign(end - start + 1, Step{});
-    best[0].cost = 0;
-    auto relax = [&](size_t to, uint32_t cost, size_t length, size_t distance) {
+    best.assign(end - start + 1, std::numeric_limits<Step>::max());
+    best[0] = 0;
+    auto relax = [&](size_t to, uint32_t bits, size_t length, size_t distance) {
       Step& step = best[to - start];
-      if (cost < step.cost) step = {cost, uint16_t(length), uint16_t(distance)};
+      step = std::min(step, Step(bits) << 32 | length << 16 | distance);
     };
+    // The long match being skipped through, and the latest run of
+    // positions skipped, [skippedFrom, skippedTo).
+    size_t coverEnd = 0, coverDistance = 0;
+    size_t skippedFrom = start, skippedTo = start;
     for (size_t pos = start; pos < end;) {
-      uint32_t base = best[pos - start].cost;
+      const uint32_t base = costOf(best[pos - start]);
+      const size_t room = end - pos;
       relax(pos + 1, base + kLiteralCost, 1, 0);
-      size_t room = end - pos;
-      size_t near = finder.ShortMatch(pos);
+      finder.Seek(pos);
+      const size_t near = finder.ShortMatch();
       if (near != 0 && room >= 2) relax(pos + 2, base + ShortMatchCost(near), 2, near);
-      size_t shorter = kMinLongLength - 1;
-      finder.LongMatches(pos, [&](size_t length, size_t distance) {
+      if (pos + kCoverMargin < coverEnd) {
+        const size_t rest = coverEnd - pos;
+        relax(coverEnd, base + LongMatchCost(coverDistance, rest), rest, coverDistance);
+        if (skippedTo != pos) skippedFrom = pos;
+        finder.Insert();
+        skippedTo = ++pos;
+        continue;
+      }
+      if (pos == skippedTo && pos < coverEnd) {
+        finder.MatchesLongerThan(coverEnd - pos, kBestChainDepth,
+                                 [&](size_t length, size_t distance) {
+          const size_t top = std::min(length, room);
+          for (size_t from = pos; from > skippedFrom && from > distance &&
+                                  pos + top - from < kMaxLength &&
+                                  data[from - 1] == data[from - 1 - distance];) {
+            const size_t whole = pos + top - --from;
+            if (whole < kMinLongLength) continue;  // the segment's end cut it short
+            relax(pos + top, costOf(best[from - start]) + LongMatchCost(distance, whole), whole,
+                  distance);
+          }
+        });
+      }
+      size_t shorter = kMinLongLength - 1, longest = 0;
+      finder.LongMatches(shorter, kBestChainDepth, [&](size_t length, size_t distance) {
         const uint32_t cost = base + LongDistanceCost(distance);
         const size_t top = std::min(length, room);
-        size_t l = shorter + 1;
-        for (const LengthBand& band : kLengthBands) {
-          for (; l <= top && l <= band.last; ++l) relax(pos + l, cost + band.bits, l, distance);
-        }
+        for (size_t l = shorter + 1; l <= top; ++l)
+          relax(pos + l, cost + kLengthBits[l], l, distance);
         shorter = std::max(shorter, top);
+        longest = distance;
       });
+      if (shorter >= kCoverLength && pos + shorter > coverEnd) {
+        coverEnd = pos + shorter;
+        coverDistance = longest;
+      }
       size_t step = shorter >= kBestTakeAtOnce ? shorter : 1;
-      for (size_t stop = pos + step; pos < stop; ++pos) finder.Insert(pos);
+      finder.Insert();
+      for (size_t stop = pos + step; ++pos < stop;) finder.Skip(pos);
     }
 
-    ends.clear();  // token ends, last token first
-    for (size_t pos = end; pos > start; pos -= best[pos - start].length) ends.push_back(pos);
-    for (auto it = ends.rbegin(); it != ends.rend(); ++it) {
-      const Step& s = best[*it - start];
-      size_t from = *it - s.length;
-      if (s.length == 1) WriteLiteral(w, data[from]);
-      else if (s.length == 2) WriteShortMatch(w, s.distance);
-      else WriteLongMatch(w, s.distance, s.length);
+    // The cheapest path's tokens, last first, each with where it starts in
+    // place of its cost.
+    tokens.clear();
+    for (size_t pos = end; pos > start;) {
+      const Step s = best[pos - start];
+      pos -= lengthOf(s);
+      tokens.push_back(Step(pos) << 32 | uint32_t(s));
+    }
+    for (auto it = tokens.rbegin(); it != tokens.rend(); ++it) {
+      const size_t length = lengthOf(*it);
+      if (length == 1) WriteLiteral(w, data[size_t(*it >> 32)]);
+      else if (length == 2) WriteShortMatch(w, distanceOf(*it));
+      else WriteLongMatch(w, distanceOf(*it), length);
     }
   }
 }
@@ -383,8 +536,7 @@ void CompressBest(const uint8_t* data, size_t size, BitWriter& w) {
 std::vector<uint8_t> CompressBlock(const uint8_t* data, size_t size,
                                    CompressLevel level) {
   std::vector<uint8_t> out;
-  out.reserve(size + size / 8 + 16);
-  BitWriter w(out);
+  BitWriter w(out, size + size / 8);  // literals only; matches take less
   if (level == CompressLevel::Best) CompressBest(data, size, w);
   else CompressGreedy(data, size, w);
   WriteEnd(w);

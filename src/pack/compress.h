@@ -6,7 +6,7 @@
 
 enum class CompressLevel {
   Greedy,  // the longest match at each position, as the packages have it
-  Best,    // the cheapest parse in bits; smaller, slower
+  Best,    // a near-cheapest parse in bits; smaller, slower
 };
 
 // One whole block for `size` bytes at `data`: tokens, end code and closing

@@ -127,6 +127,24 @@ TEST(CompressBlock, RoundTripsLargeInputs) {
   ExpectRoundTrip(mixed, "mixed");
 }
 
+TEST(CompressBlock, RoundTripsLongMatchesAcrossSegments) {
+  // Phrases repeated in new orders give matches of a dozen to a few dozen
+  // bytes, among whose inner positions others start; over several of the
+  // best parse's segments, some such matches run across a segment's end.
+  std::mt19937 rng(4242);
+  std::vector<Bytes> phrases;
+  for (int i = 0; i < 24; ++i) phrases.push_back(Random(4 + rng() % 20, rng));
+  Bytes script;
+  while (script.size() < (300 << 10)) {
+    const Bytes& p = phrases[rng() % phrases.size()];
+    script.insert(script.end(), p.begin(), p.end());
+    if (rng() % 4 == 0) script.push_back(uint8_t(rng()));
+  }
+  ExpectRoundTrip(script, "phrases");
+  EXPECT_LE(Compress(script, CompressLevel::Best).size(),
+            Compress(script, CompressLevel::Greedy).size());
+}
+
 TEST(CompressBlock, BestIsNeverLargerThanGreedy) {
   std::mt19937 rng(99);
   for (const Bytes& data : {Text(50000, rng), Periodic(50000, 6, rng), Random(20000, rng)}) {
