@@ -213,6 +213,13 @@ uint32_t LongMatchCost(size_t distance, size_t length) {
 
 constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
 
+// How far back from `pos` an entered position stands; an empty slot's kNone
+// stands beyond every reach. Spelled out, since on 32-bit words `pos` minus
+// kNone wraps around to `pos + 1`, well within reach.
+inline size_t DistanceBack(size_t pos, uint32_t entered) {
+  return entered == kNone ? std::numeric_limits<size_t>::max() : pos - entered;
+}
+
 // How many of the first `limit` bytes at `a` and `b` agree, eight at a time,
 // so that a long match costs a few steps. Inlined into every search loop,
 // where most calls end at the first word.
@@ -311,7 +318,7 @@ class MatchFinder {
     pairDistance_ = kNoPair;
     if (size_ - pos < 2) return;
     pairSlot_ = pairs_.Slot(data_ + pos);
-    pairDistance_ = pos - size_t(pairs_.Last(pairSlot_));  // huge when empty
+    pairDistance_ = DistanceBack(pos, pairs_.Last(pairSlot_));
     if (size_ - pos >= kMinLongLength) tripleSlot_ = triples_.Slot(Triple(data_ + pos));
   }
 
@@ -389,10 +396,9 @@ class MatchFinder {
   template <class Visit>
   void Walk(unsigned depth, Visit visit) const {
     if (pairs_.Exact() && pairDistance_ > kMaxDistance) return;
-    // An empty slot's kNone is as far as any position out of reach.
     for (uint32_t candidate = triples_.First(tripleSlot_); depth--;
          candidate = triples_.Next(candidate)) {
-      const size_t distance = pos_ - size_t(candidate);
+      const size_t distance = DistanceBack(pos_, candidate);
       if (distance > kMaxDistance || !visit(distance)) break;
     }
   }
