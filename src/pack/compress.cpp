@@ -214,10 +214,13 @@ uint32_t LongMatchCost(size_t distance, size_t length) {
 constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
 
 // How far back from `pos` an entered position stands; an empty slot's kNone
-// stands beyond every reach. Spelled out, since on 32-bit words `pos` minus
-// kNone wraps around to `pos + 1`, well within reach.
+// stands beyond every reach. Taken in 64 bits: in 32, `pos` minus kNone
+// wraps around to `pos + 1`, well within reach. (With 64-bit words the
+// clamp is no code at all.)
 inline size_t DistanceBack(size_t pos, uint32_t entered) {
-  return entered == kNone ? std::numeric_limits<size_t>::max() : pos - entered;
+  const uint64_t distance = uint64_t(pos) - entered;
+  return distance > std::numeric_limits<size_t>::max() ? std::numeric_limits<size_t>::max()
+                                                       : size_t(distance);
 }
 
 // How many of the first `limit` bytes at `a` and `b` agree, eight at a time,
