@@ -6,6 +6,7 @@
 // bit, then a byte, or a byte and 3 bits, for the distance); 00 is a long
 // match (a distance prefix, a byte and low bits, then a length field).
 #pragma once
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -23,6 +24,25 @@ constexpr size_t kMinLongLength = 3;
 constexpr size_t kLongLengthByteBase = 27;
 constexpr size_t kMaxLength = kLongLengthByteBase + 255;
 constexpr size_t kMaxDistance = 4096 + (255u << 4) + 15u + 1u;
+
+// A long match's length field: a prefix of zeros ended by a 1, then low
+// bits (1, 01, 001x, 0001xx, 00001xxxx for 3, 4, 5-6, 7-10, 11-26), read
+// most significant bit first; from kLongLengthByteBase on, 00000 and a byte.
+struct LengthField {
+  uint8_t code, bits;
+};
+constexpr unsigned kLengthByteFormBits = 5;
+constexpr auto kLengthFields = [] {
+  std::array<LengthField, kLongLengthByteBase> fields{};
+  for (unsigned len = kMinLongLength; len < kLongLengthByteBase; ++len) {
+    if (len == 3) fields[len] = {0b1, 1};
+    else if (len == 4) fields[len] = {0b01, 2};
+    else if (len <= 6) fields[len] = {uint8_t(0b0010 | (len - 5)), 4};
+    else if (len <= 10) fields[len] = {uint8_t(0b000100 | (len - 7)), 6};
+    else fields[len] = {uint8_t(0b000010000 | (len - 11)), 9};
+  }
+  return fields;
+}();
 
 // The longest match at its cheapest: kind bits 00, distance prefix 1, the
 // byte and one low bit, length prefix 00000 and its byte.

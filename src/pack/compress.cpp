@@ -123,23 +123,6 @@ void WriteShortMatch(BitWriter& w, size_t distance) {
   }
 }
 
-// A long match's length field below the lengths that take a byte: a
-// prefix of zeros ended by a 1, then the length's low bits.
-struct LengthField {
-  uint8_t code, bits;
-};
-constexpr auto kLengthFields = [] {
-  std::array<LengthField, kLongLengthByteBase> fields{};
-  for (unsigned len = kMinLongLength; len < kLongLengthByteBase; ++len) {
-    if (len == 3) fields[len] = {0b1, 1};
-    else if (len == 4) fields[len] = {0b01, 2};
-    else if (len <= 6) fields[len] = {uint8_t(0b0010 | (len - 5)), 4};
-    else if (len <= 10) fields[len] = {uint8_t(0b000100 | (len - 7)), 6};
-    else fields[len] = {uint8_t(0b000010000 | (len - 11)), 9};
-  }
-  return fields;
-}();
-
 // The kind bits 00 and the distance's prefix, the distance's byte, then its
 // low bits together with the length field.
 void WriteLongMatch(BitWriter& w, size_t distance, size_t length) {
@@ -162,7 +145,7 @@ void WriteLongMatch(BitWriter& w, size_t distance, size_t length) {
     const LengthField field = kLengthFields[length];
     w.Bits(low << field.bits | field.code, lowBits + field.bits);
   } else {
-    w.Bits(low << 5, lowBits + 5);
+    w.Bits(low << kLengthByteFormBits, lowBits + kLengthByteFormBits);
     w.Byte(unsigned(length - kLongLengthByteBase));
   }
 }
@@ -189,20 +172,12 @@ uint32_t LongDistanceCost(size_t distance) {
   return kBits[std::bit_width(unsigned(distance - 1) >> 9)];
 }
 
-// The lengths whose field costs the same bits, up to `last`.
-struct LengthBand {
-  size_t last;
-  uint32_t bits;
-};
-constexpr LengthBand kLengthBands[] = {{3, 1}, {4, 2}, {6, 4}, {10, 6}, {26, 9}, {kMaxLength, 13}};
-
 // The length field's bits for every length.
 constexpr auto kLengthBits = [] {
   std::array<uint8_t, kMaxLength + 1> bits{};
-  size_t band = 0;
   for (size_t len = kMinLongLength; len <= kMaxLength; ++len) {
-    if (len > kLengthBands[band].last) ++band;
-    bits[len] = uint8_t(kLengthBands[band].bits);
+    bits[len] = len < kLongLengthByteBase ? kLengthFields[len].bits
+                                          : uint8_t(kLengthByteFormBits + 8);
   }
   return bits;
 }();

@@ -122,9 +122,8 @@ struct HeadTable {
 };
 constexpr HeadTable kHeads;
 
-// A long match's length field: 1, 01, 001x, 0001xx or 00001xxxx for 3, 4,
-// 5-6, 7-10 or 11-26, or 00000 and a byte after it for 27 and more. Looked
-// up by its first 9 bits: the length (0: the byte form) and the bits taken.
+// The length field looked up by its first 9 bits: the length (0: the byte
+// form) and the bits taken.
 struct LengthCode {
   uint8_t length;
   uint8_t bits;
@@ -133,16 +132,13 @@ struct LengthCode {
 struct LengthTable {
   LengthCode entry[512];
   constexpr LengthTable() : entry{} {
-    for (unsigned i = 0; i < 512; ++i) {
-      unsigned zeros = 0;
-      while (zeros < 5 && !(i & (256u >> zeros))) ++zeros;
-      unsigned length = 0, bits = 5;
-      if (zeros < 5) {
-        unsigned extra = (1u << zeros) >> 2;
-        bits = zeros + 1 + extra;
-        length = 3 + ((1u << zeros) >> 1) + ((i >> (9 - bits)) & ((1u << extra) - 1));
+    for (unsigned i = 0; i < 512; ++i) entry[i] = {0, uint8_t(kLengthByteFormBits)};
+    for (unsigned len = kMinLongLength; len < kLongLengthByteBase; ++len) {
+      const LengthField field = kLengthFields[len];
+      const unsigned first = unsigned(field.code) << (9 - field.bits);
+      for (unsigned i = first; i < first + (512u >> field.bits); ++i) {
+        entry[i] = {uint8_t(len), field.bits};
       }
-      entry[i] = {uint8_t(length), uint8_t(bits)};
     }
   }
 };
