@@ -1,7 +1,6 @@
 // One run: our CRC-32, each way of summing, beside zlib's crc32 on the same
-// bytes, and the
-// updater's integrity check (tables built, record read, package summed) on
-// a 200 MB package, beside memcpy of the same bytes.
+// bytes, and the updater's integrity check (tables built, record read,
+// package summed) on a 200 MB package, beside memcpy of the same bytes.
 #include <zlib.h>
 
 #include <cstdio>
