@@ -1,5 +1,6 @@
-// The CRC-32 against known values, a bit-by-bit reference and zlib; the
-// integrity record's parsing of damaged records; the record a package gets.
+// The CRC-32, each way of summing, against known values, a bit-by-bit
+// reference and zlib; the integrity record's parsing of damaged records; the
+// record a package gets.
 #include "core/integrity.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/crc32_paths.h"
 #include "core/le.h"
 #include "pack/integrity_record.h"
 #include "pack/package_writer.h"
@@ -49,24 +51,94 @@ TEST(Crc32Test, KnownValues) {
   EXPECT_EQ(Crc(std::string(32, '\0')), 0x190A55ADu);
 }
 
-// Every length around the 16-byte steps, from every alignment, and every
-// split of one buffer continued across two calls.
-TEST(Crc32Test, AgreesWithBitwiseReferenceAtEveryLengthAndSplit) {
-  const Bytes data = Random(300, 1);
+// Each way of summing, called directly, against the bit-by-bit definition:
+// every length around the 16- and 64-byte steps from every alignment, every
+// split continued across two calls, and a few megabytes.
+struct NamedPath {
+  const char* name;
+  uint32_t (*crc)(const Crc32Table&, uint32_t, const uint8_t*, size_t);
+};
+
+class Crc32PathTest : public testing::TestWithParam<NamedPath> {};
+
+TEST_P(Crc32PathTest, AgreesWithBitwiseReference) {
+  const auto crc = GetParam().crc;
+  if (crc != &Crc32BySlicing && !Crc32Tables().folding) GTEST_SKIP() << "no carry-less multiply";
+  const Crc32Table& table = Crc32Tables();
+  const Bytes data = Random(1000, 1);
   for (size_t start = 0; start < 16; ++start) {
-    for (size_t size = 0; start + size <= data.size(); ++size) {
-      ASSERT_EQ(Crc32(Crc32Tables(), 0, data.data() + start, size),
-                BitwiseCrc(data.data() + start, size))
+    for (size_t size = 0; size <= 600; ++size) {
+      ASSERT_EQ(crc(table, 0, data.data() + start, size), BitwiseCrc(data.data() + start, size))
           << "start " << start << " size " << size;
     }
   }
   const uint32_t whole = BitwiseCrc(data.data(), data.size());
   for (size_t split = 0; split <= data.size(); ++split) {
-    const uint32_t first = Crc32(Crc32Tables(), 0, data.data(), split);
-    ASSERT_EQ(Crc32(Crc32Tables(), first, data.data() + split, data.size() - split), whole)
+    const uint32_t first = crc(table, 0, data.data(), split);
+    ASSERT_EQ(crc(table, first, data.data() + split, data.size() - split), whole)
         << "split " << split;
   }
+  const Bytes big = Random(3 << 20, 7);
+  EXPECT_EQ(crc(table, 0, big.data() + 5, big.size() - 5), BitwiseCrc(big.data() + 5, big.size() - 5));
 }
+
+INSTANTIATE_TEST_SUITE_P(, Crc32PathTest,
+                         testing::Values(NamedPath{"Slicing", &Crc32BySlicing}
+#if UPD_CRC32_FOLDING
+                                         , NamedPath{"Folding", &Crc32ByFolding}
+#endif
+                                         ),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+#if UPD_CRC32_FOLDING
+// Filling the tables picks the fast path wherever the processor has it, so
+// the tests above do not pass on the fallback alone.
+TEST(Crc32Test, FoldsWhereTheProcessorCan) {
+  __builtin_cpu_init();
+  EXPECT_EQ(Crc32Tables().folding,
+            __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse2"));
+}
+#endif
+
+#if UPD_CRC32_FOLDING && defined(__i386__)
+// A 32-bit Windows caller may leave the stack only 4-byte aligned: fold from
+// each misalignment.
+struct FoldCall {
+  const Crc32Table* table;
+  const uint8_t* data;
+  size_t size;
+};
+
+uint32_t Fold(const FoldCall* call) {
+  return Crc32ByFolding(*call->table, 0, call->data, call->size);
+}
+
+uint32_t FoldWithStackOff(const FoldCall* call, uint32_t skew) {
+  uint32_t result;
+  // The stack 16-aligned, then `skew` bytes off it at the call.
+  __asm__ volatile(
+      "mov %%esp, %%edi\n\t"
+      "and $-16, %%esp\n\t"
+      "sub %[skew], %%esp\n\t"
+      "sub $12, %%esp\n\t"
+      "push %[call]\n\t"
+      "call %P[fold]\n\t"
+      "mov %%edi, %%esp"
+      : "=a"(result)
+      : [call] "r"(call), [skew] "r"(skew), [fold] "i"(&Fold)
+      : "ecx", "edx", "edi", "memory", "cc");
+  return result;
+}
+
+TEST(Crc32Test, FoldsFromAMisalignedStack) {
+  if (!Crc32Tables().folding) GTEST_SKIP() << "no carry-less multiply";
+  const Bytes data = Random(1000, 8);
+  const FoldCall call{&Crc32Tables(), data.data(), data.size()};
+  for (uint32_t skew : {0u, 4u, 8u, 12u}) {
+    EXPECT_EQ(FoldWithStackOff(&call, skew), BitwiseCrc(data.data(), data.size())) << "skew " << skew;
+  }
+}
+#endif
 
 #ifdef UPD_TEST_ZLIB
 TEST(Crc32Test, AgreesWithZlib) {
