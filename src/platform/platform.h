@@ -34,12 +34,18 @@ void PlatReleasePackageBytes(const uint8_t* bytes, uint32_t size);
 bool PlatLocateIntegrityRecord(const uint8_t** image, uint32_t* size);
 
 // Threads, for decoding ahead of the writes: `work(argument)` runs on a new
-// thread. Null when none could be started.
+// thread, below the caller's priority, so that the caller gets a processor
+// first whenever it has work. Null when none could be started.
 typedef struct PlatThreadTag* PlatThread;
 PlatThread PlatStartThread(void (*work)(void*), void* argument);
 
 // Waits until the thread's work has returned, then lets the thread go.
 void PlatJoinThread(PlatThread thread);
+
+// One lock for what the threads share, held briefly and never while waiting
+// for a thread.
+void PlatLock();
+void PlatUnlock();
 
 // The processors this process may run on, at least 1.
 unsigned PlatProcessorCount();

@@ -65,11 +65,13 @@ PlatThread PlatStartThread(void (*work)(void*), void* argument) {
   if (!thread) return nullptr;
   thread->work = work;
   thread->argument = argument;
-  thread->handle = CreateThread(nullptr, 0, RunWork, thread, 0, nullptr);
+  thread->handle = CreateThread(nullptr, 0, RunWork, thread, CREATE_SUSPENDED, nullptr);
   if (!thread->handle) {
     std::free(thread);
     return nullptr;
   }
+  SetThreadPriority(thread->handle, THREAD_PRIORITY_BELOW_NORMAL);
+  ResumeThread(thread->handle);
   return thread;
 }
 
@@ -78,6 +80,30 @@ void PlatJoinThread(PlatThread thread) {
   CloseHandle(thread->handle);
   std::free(thread);
 }
+
+namespace {
+
+CRITICAL_SECTION gLock;
+LONG volatile gLockState;  // 0 not made, 1 being made, 2 ready
+
+// Made on first use, by whichever thread comes first: tests use threads
+// without the program's set-up.
+CRITICAL_SECTION* Lock() {
+  if (gLockState != 2) {
+    if (InterlockedCompareExchange(&gLockState, 1, 0) == 0) {
+      InitializeCriticalSection(&gLock);
+      InterlockedExchange(&gLockState, 2);
+    }
+    while (gLockState != 2) Sleep(1);
+  }
+  return &gLock;
+}
+
+}  // namespace
+
+void PlatLock() { EnterCriticalSection(Lock()); }
+
+void PlatUnlock() { LeaveCriticalSection(Lock()); }
 
 unsigned PlatProcessorCount() {
   DWORD_PTR process = 0, system = 0;
