@@ -37,6 +37,11 @@ rm -f "$out/Update.exe" "$out"/*.png
 ls -l "$stub" "$out/Update.exe"
 
 step "run it under Wine on a demo installation"
+if ! bash scripts/can-run-i386.sh; then
+  echo "demo: $out/Update.exe is made, but this machine cannot execute 32-bit x86" >&2
+  echo "demo: programs (its kernel runs 64-bit ones only), so Wine cannot run it here." >&2
+  exit 1
+fi
 export UPD_WINEPREFIX=$out/wine-prefix
 . scripts/wine-env.sh
 

@@ -4,13 +4,14 @@
 
 #include "package/decompress.h"
 #include "package/package.h"
+#include "package/piece_decoder.h"
 #include "platform/platform.h"
 
 namespace {
 
 // At most this many entries are decoded at once, however many processors
-// there are; decoded and not yet written, at most kMaxSlots entries and,
-// beyond the first, no more bytes than the budget.
+// there are; decoded and not yet written, at most kMaxSlots entries of at
+// most kPieceSize bytes and, beyond the first, no more bytes than the budget.
 constexpr int32_t kMaxJobs = 4;
 constexpr int32_t kMaxSlots = 8;
 constexpr uint64_t kBudgetBytes = 32u << 20;
@@ -62,12 +63,18 @@ bool Compressed(const char* name, PackageEntry* entry, uint32_t* offset) {
          (entry->Flags & kEntryFlagCompressed) != 0 && entry->FileSize != 0;
 }
 
+// Bigger entries are decoded in pieces as they are written, whatever their
+// size, and never whole.
+bool DecodedWhole(const PackageEntry& entry) { return entry.FileSize <= kPieceSize; }
+
 // Starts decoding entry `index` unless the jobs, the slots or the budget are
 // taken up: false then, to try again when an entry is decoded or taken.
 bool Start(int32_t index) {
   PackageEntry entry;
   uint32_t offset = 0;
-  if (!Compressed(gRun.names[index], &entry, &offset)) return true;  // nothing to decode
+  if (!Compressed(gRun.names[index], &entry, &offset) || !DecodedWhole(entry)) {
+    return true;  // nothing to decode ahead
+  }
   int32_t running = 0;
   uint64_t underWay = 0;
   Job* slot = nullptr;

@@ -1,6 +1,7 @@
 // Decoding ahead of the writes: while one file of the update is written,
 // the compressed entries of the next ones are decoded on the other
-// processors. Nothing of it shows: bytes decoded ahead are used only when
+// processors, those small enough to be decoded whole (bigger ones are
+// decoded in pieces as they are written). Nothing of it shows: bytes decoded ahead are used only when
 // their entry is asked for, and whatever goes wrong ahead (no memory, no
 // thread, a damaged block) is met again, and reported, when it is.
 #pragma once

@@ -296,16 +296,50 @@ Stop DecodeTokensFast(DecoderState& s) {
   return DecodeTokens<false>(s);
 }
 
+// What the rest of the block can still give at most, from the bytes left
+// and the control word under way: the bound that tells whether the bounded
+// loop may finish the block in the room a piece has left.
+size_t MostOutputLeft(const DecoderState& s) {
+  return (size_t(s.inEnd - s.in) + kControlWordBytes) * kMaxBlockExpansion + kMaxLength;
+}
+
 }  // namespace
+
+bool BeginBlock(BlockReader* reader, const uint8_t* source, size_t sourceSize) {
+  if (sourceSize < kControlWordBytes) return false;
+  *reader = BlockReader{source + kControlWordBytes, source + sourceSize,
+                        uint64_t(LoadLe32(source)) << 32, kControlWordBits};
+  return true;
+}
+
+PieceEnd DecodeBlockPiece(BlockReader* reader, uint8_t* out, size_t room,
+                          size_t window, uint64_t expected, size_t* written) {
+  // The piece may end short of the room only where the block goes on.
+  const bool last = expected <= room;
+  uint8_t* const outEnd = out + (last ? size_t(expected) : room);
+  DecoderState s{reader->in, reader->inEnd, out, out - window, outEnd,
+                 reader->word, reader->left};
+  Stop stop = DecodeTokensFast(s);
+  if (stop == Stop::OutOfMargin) {
+    // Out of room for the fast loop, or near the block's end: the bounded
+    // loop finishes the block when what is left surely fits, and otherwise
+    // the piece ends here and the next one goes on from this token.
+    if (!last && size_t(outEnd - s.out) < MostOutputLeft(s)) {
+      *reader = BlockReader{s.in, s.inEnd, s.word, s.left};
+      *written = size_t(s.out - out);
+      return PieceEnd::More;
+    }
+    stop = DecodeTokens<true>(s);
+  }
+  if (stop != Stop::End) return PieceEnd::Damaged;
+  *written = size_t(s.out - out);
+  return PieceEnd::End;
+}
 
 bool DecompressBlock(uint8_t* dest, size_t destCapacity, const uint8_t* source,
                      size_t sourceSize, size_t* written) {
-  if (sourceSize < 4) return false;
-  DecoderState s{source + 4, source + sourceSize, dest, dest,
-                 dest + destCapacity, uint64_t(LoadLe32(source)) << 32, 32};
-  Stop stop = DecodeTokensFast(s);
-  if (stop == Stop::OutOfMargin) stop = DecodeTokens<true>(s);
-  if (stop != Stop::End) return false;
-  *written = size_t(s.out - dest);
-  return true;
+  BlockReader reader;
+  return BeginBlock(&reader, source, sourceSize) &&
+         DecodeBlockPiece(&reader, dest, destCapacity, 0, destCapacity, written) ==
+             PieceEnd::End;
 }

@@ -8,6 +8,7 @@
 #include "package/decode_ahead.h"
 #include "package/decompress.h"
 #include "package/package.h"
+#include "package/piece_decoder.h"
 #include "platform/platform.h"
 
 namespace {
@@ -30,10 +31,97 @@ bool CheckRoom(const char* target, uint32_t size) {
   return false;
 }
 
-// Writes the entry's bytes to the target unless the target is a folder or
-// the newer-only rule spares it.
+uint64_t gExtractedBytes;  // under PlatLock: read by the progress display
+
+// Appends `size` bytes in pieces, counting them as they go; stored bytes of
+// the package are let go once written.
+bool AppendInPieces(PlatNewFile file, const uint8_t* bytes, size_t size,
+                    bool fromPackage) {
+  while (size != 0) {
+    const uint32_t piece = uint32_t(size < kPieceSize ? size : kPieceSize);
+    if (!PlatAppendFile(file, bytes, piece)) return false;
+    if (fromPackage) PlatReleasePackageBytes(bytes, piece);
+    PlatLock();
+    gExtractedBytes += piece;
+    PlatUnlock();
+    bytes += piece;
+    size -= piece;
+  }
+  return true;
+}
+
+// Writes a new file through `fill` and puts it in the place of `path`; on
+// any failure the file at `path` stays as it was.
+template <class Fill>
+bool WriteNewFile(const char* path, const uint64_t* fileTime, Fill fill) {
+  PlatNewFile file = PlatBeginFile(path);
+  if (!file) return false;
+  if (!fill(file)) {
+    PlatAbandonFile(file);
+    return false;
+  }
+  return PlatCommitFile(file, fileTime);
+}
+
+// An entry's bytes: where they lie in the package, decoded whole, or
+// decoded piece by piece as they are written.
+struct EntrySource {
+  const uint8_t* whole;  // null for pieces
+  uint8_t* owned;        // decoded bytes to free
+  size_t size;
+  PieceDecoder pieces;
+};
+
+enum class Source { Ready, NoMemory, Damaged };
+
+Source OpenSource(EntrySource* source, const char* name,
+                  const PackageEntry& entry, const uint8_t* data) {
+  *source = EntrySource{data, nullptr, entry.FileSize, {}};
+  if ((entry.Flags & kEntryFlagCompressed) == 0) return Source::Ready;
+  source->owned = TakeDecodedEntry(name);
+  if (source->owned != nullptr) {
+    source->whole = source->owned;
+    return Source::Ready;
+  }
+  if (entry.FileSize > kPieceSize) {
+    source->whole = nullptr;
+    return OpenPieces(&source->pieces, entry, data) ? Source::Ready : Source::NoMemory;
+  }
+  source->owned = static_cast<uint8_t*>(std::malloc(entry.FileSize ? entry.FileSize : 1));
+  source->whole = source->owned;
+  if (source->owned == nullptr) return Source::NoMemory;
+  // A damaged block, or one that decodes to another size than the entry
+  // claims, is not written: the caller reports it as a failed write.
+  size_t written = 0;
+  if (!DecompressBlock(source->owned, entry.FileSize, data, entry.StoredSize, &written) ||
+      written != entry.FileSize) {
+    return Source::Damaged;
+  }
+  return Source::Ready;
+}
+
+bool FillFrom(EntrySource* source, PlatNewFile file) {
+  if (source->whole) {
+    return AppendInPieces(file, source->whole, source->size, source->owned == nullptr);
+  }
+  for (;;) {
+    const uint8_t* bytes = nullptr;
+    size_t size = 0;
+    const PieceEnd end = NextPiece(&source->pieces, &bytes, &size);
+    if (end == PieceEnd::Damaged || !AppendInPieces(file, bytes, size, false)) return false;
+    if (end == PieceEnd::End) return true;
+  }
+}
+
+void CloseSource(EntrySource* source) {
+  if (source->whole == nullptr) ClosePieces(&source->pieces);
+  std::free(source->owned);
+}
+
+// Writes the entry to the target unless the target is a folder or the
+// newer-only rule spares it.
 int PlaceEntry(const char* target, const PackageEntry& entry,
-               const uint8_t* data, int newerOnly) {
+               EntrySource* source, int newerOnly) {
   unsigned attributes = 0;
   const bool exists = PlatGetAttributes(target, &attributes);
   if (exists && (attributes & kPlatAttrFolder)) return 0;
@@ -47,37 +135,8 @@ int PlaceEntry(const char* target, const PackageEntry& entry,
       existingTime > entry.LastWriteTime) {
     return 1;
   }
-  return WriteWholeFile(target, data, entry.FileSize, &entry.LastWriteTime);
-}
-
-// Places the entry from its stored bytes, decoded first when they are
-// compressed, unless they were decoded ahead.
-int PlaceStoredEntry(const char* target, const char* name,
-                     const PackageEntry& entry, const uint8_t* data,
-                     int newerOnly) {
-  if ((entry.Flags & kEntryFlagCompressed) == 0) {
-    return PlaceEntry(target, entry, data, newerOnly);
-  }
-  uint8_t* unpacked = TakeDecodedEntry(name);
-  if (unpacked == nullptr) {
-    unpacked = static_cast<uint8_t*>(std::malloc(entry.FileSize ? entry.FileSize : 1));
-    if (unpacked == nullptr) {
-      ShowUpdaterError("Can't Allocate Memory !!");
-      return 0;
-    }
-    // A damaged block, or one that decodes to another size than the entry
-    // claims, is not written: the caller reports it as a failed write.
-    size_t written = 0;
-    if (!DecompressBlock(unpacked, entry.FileSize, data, entry.StoredSize,
-                         &written) ||
-        written != entry.FileSize) {
-      std::free(unpacked);
-      return 0;
-    }
-  }
-  const int result = PlaceEntry(target, entry, unpacked, newerOnly);
-  std::free(unpacked);
-  return result;
+  return WriteNewFile(target, &entry.LastWriteTime,
+                      [source](PlatNewFile file) { return FillFrom(source, file); });
 }
 
 }  // namespace
@@ -95,15 +154,39 @@ int ExtractEntry(const char* target, const char* name, int newerOnly) {
   if (!CheckRoom(target, entry.FileSize)) return 0;
 
   const uint8_t* data = PackageImage + dataOffset;
-  const int result = PlaceStoredEntry(target, name, entry, data, newerOnly);
+  EntrySource source;
+  int result = 0;
+  switch (OpenSource(&source, name, entry, data)) {
+    case Source::NoMemory:
+      ShowUpdaterError("Can't Allocate Memory !!");
+      break;
+    case Source::Damaged:
+      break;
+    case Source::Ready:
+      result = PlaceEntry(target, entry, &source, newerOnly);
+      break;
+  }
+  CloseSource(&source);
   // Written or not, these bytes are not wanted again soon.
   PlatReleasePackageBytes(data, entry.StoredSize);
   return result;
 }
 
+uint64_t ExtractedBytes() {
+  PlatLock();
+  const uint64_t bytes = gExtractedBytes;
+  PlatUnlock();
+  return bytes;
+}
+
 int WriteWholeFile(const char* path, const void* data, uint32_t size,
                    const uint64_t* fileTime) {
-  return PlatWriteWholeFile(path, data, size, fileTime) ? 1 : 0;
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  return WriteNewFile(path, fileTime, [bytes, size](PlatNewFile file) {
+           return AppendInPieces(file, bytes, size, false);
+         })
+             ? 1
+             : 0;
 }
 
 uint8_t* ReadWholeFile(const char* path, uint32_t* size) {

@@ -6,7 +6,11 @@
 // 1 when written or spared by the newer-only rule, 0 on failure.
 int ExtractEntry(const char* target, const char* name, int newerOnly);
 
-// Creates or replaces the file in one step; 1 on success, 0 on failure.
+// Bytes written to files by ExtractEntry and WriteWholeFile so far, in this
+// process; any thread may ask, while they write.
+uint64_t ExtractedBytes();
+
+// Creates or replaces the file, which changes only once it is whole; 1 on success, 0 on failure.
 int WriteWholeFile(const char* path, const void* data, uint32_t size,
                    const uint64_t* fileTime);
 

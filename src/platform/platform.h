@@ -78,12 +78,27 @@ bool PlatDeleteFile(const char* path);
 // (100 ns ticks since 1601-01-01 UTC). False when either step fails.
 bool PlatReadLastWriteTime(const char* path, uint64_t* fileTime);
 
-// Creates or replaces the file with exactly `size` bytes. When `fileTime` is
-// given it becomes the creation, last-access and last-write time. The file is
-// replaced in one step: on failure the previous file is left as it was and
-// no partial file remains.
-bool PlatWriteWholeFile(const char* path, const void* data, uint32_t size,
-                        const uint64_t* fileTime);
+// A file written in pieces that takes its target's place only once it is
+// whole: until PlatCommitFile succeeds the target is left as it was, and a
+// file that is abandoned, or fails, leaves nothing behind.
+typedef struct PlatNewFileTag* PlatNewFile;
+
+// Begins a file that will replace (or create) `path`. Null when it cannot
+// be made, or when `path` is a folder or a read-only file, which the system
+// would not replace either.
+PlatNewFile PlatBeginFile(const char* path);
+
+// Appends bytes to the new file. False on failure; the file must then be
+// abandoned.
+bool PlatAppendFile(PlatNewFile file, const void* data, uint32_t size);
+
+// Gives the file its times (when `fileTime` is given it becomes the
+// creation, last-access and last-write time), makes it last, and puts it in
+// its target's place. Either way the new file is finished with.
+bool PlatCommitFile(PlatNewFile file, const uint64_t* fileTime);
+
+// Drops the new file; the target stays as it was.
+void PlatAbandonFile(PlatNewFile file);
 
 // Reads the whole file into a buffer from std::malloc (the caller frees it).
 // Null on failure; `size` is written only on success.

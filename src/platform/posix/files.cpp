@@ -78,33 +78,48 @@ bool PlatReadLastWriteTime(const char* path, uint64_t* fileTime) {
   return ok;
 }
 
-bool PlatWriteWholeFile(const char* path, const void* data, uint32_t size,
-                        const uint64_t* fileTime) {
+struct PlatNewFileTag {
+  AtomicFile file;
+};
+
+PlatNewFile PlatBeginFile(const char* path) {
   char posix[kPosixPathSize];
-  if (!PosixPath(path, posix, sizeof posix)) return false;
-  // Windows writes through a link to the file it names; the rename below
-  // would replace the link itself.
+  if (!PosixPath(path, posix, sizeof posix)) return nullptr;
+  // Windows writes through a link to the file it names; the rename at the
+  // end would replace the link itself.
   char linked[PATH_MAX];
   struct stat link;
   if (lstat(posix, &link) == 0 && S_ISLNK(link.st_mode) && realpath(posix, linked) &&
       std::strlen(linked) < sizeof posix)
     std::strcpy(posix, linked);
   // Windows refuses to replace a read-only file or a folder; the rename
-  // below would replace the one and fail late on the other.
+  // would replace the one and fail late on the other.
   struct stat info;
   if (stat(posix, &info) == 0 && (S_ISDIR(info.st_mode) || IsReadOnly(info))) {
     errno = S_ISDIR(info.st_mode) ? EISDIR : EACCES;
-    return false;
+    return nullptr;
   }
-  AtomicFile file;
-  if (!AtomicBegin(&file, posix)) return false;
-  if (!AtomicWrite(&file, data, size)) {
-    AtomicAbandon(&file);
-    return false;
-  }
+  auto* file = static_cast<PlatNewFileTag*>(std::malloc(sizeof(PlatNewFileTag)));
+  if (file && AtomicBegin(&file->file, posix)) return file;
+  std::free(file);
+  return nullptr;
+}
+
+bool PlatAppendFile(PlatNewFile file, const void* data, uint32_t size) {
+  return AtomicWrite(&file->file, data, size);
+}
+
+bool PlatCommitFile(PlatNewFile file, const uint64_t* fileTime) {
   timespec times[2];
   if (fileTime) times[0] = times[1] = TimespecFromFileTime(*fileTime);
-  return AtomicCommit(&file, NewFileMode(), fileTime ? times : nullptr);
+  const bool ok = AtomicCommit(&file->file, NewFileMode(), fileTime ? times : nullptr);
+  std::free(file);
+  return ok;
+}
+
+void PlatAbandonFile(PlatNewFile file) {
+  AtomicAbandon(&file->file);
+  std::free(file);
 }
 
 uint8_t* PlatReadWholeFile(const char* path, uint32_t* size) {

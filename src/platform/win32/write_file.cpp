@@ -3,6 +3,7 @@
 // (a full disk, a power cut) leaves the player's old file as it was.
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "core/sjis.h"
@@ -36,34 +37,56 @@ bool StampAllTimes(HANDLE file, const uint64_t* fileTime) {
   return SetFileTime(file, &time, &time, &time) != 0;
 }
 
-bool FillTemporary(HANDLE file, const void* data, uint32_t size,
-                   const uint64_t* fileTime) {
-  DWORD written = 0;
-  return WriteFile(file, data, size, &written, nullptr) && written == size &&
-         StampAllTimes(file, fileTime) && FlushFileBuffers(file);
-}
-
 }  // namespace
 
-bool PlatWriteWholeFile(const char* path, const void* data, uint32_t size,
-                        const uint64_t* fileTime) {
-  char tempPath[MAX_PATH];
-  bool filled;
-  {
-    FileHandle temp(CreateTemporaryBeside(path, tempPath));
-    if (!temp.valid()) return false;
-    filled = FillTemporary(temp.get(), data, size, fileTime);
+struct PlatNewFileTag {
+  HANDLE handle;
+  char temp[MAX_PATH];
+  char target[MAX_PATH];
+};
+
+PlatNewFile PlatBeginFile(const char* path) {
+  // Refused now rather than after the whole file is written: the rename
+  // would fail on a folder or a read-only file.
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
+    return nullptr;
   }
-  if (!filled ||
-      !MoveFileExA(tempPath, path,
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    DeleteFileA(tempPath);
-    return false;
+  if (lstrlenA(path) >= MAX_PATH) return nullptr;
+  auto* file = static_cast<PlatNewFileTag*>(std::malloc(sizeof(PlatNewFileTag)));
+  if (!file) return nullptr;
+  lstrcpyA(file->target, path);
+  file->handle = CreateTemporaryBeside(path, file->temp);
+  if (file->handle != INVALID_HANDLE_VALUE) return file;
+  std::free(file);
+  return nullptr;
+}
+
+bool PlatAppendFile(PlatNewFile file, const void* data, uint32_t size) {
+  DWORD written = 0;
+  return WriteFile(file->handle, data, size, &written, nullptr) && written == size;
+}
+
+bool PlatCommitFile(PlatNewFile file, const uint64_t* fileTime) {
+  bool ok = StampAllTimes(file->handle, fileTime) && FlushFileBuffers(file->handle);
+  CloseHandle(file->handle);
+  ok = ok && MoveFileExA(file->temp, file->target,
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  if (!ok) DeleteFileA(file->temp);
+  if (ok && fileTime) {
+    // NTFS may hand the replaced file's creation time on to a file that
+    // takes its name moments later, so the times are set once more in place.
+    FileHandle target(CreateFileA(file->target, FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ok = target.valid() && StampAllTimes(target.get(), fileTime);
   }
-  if (!fileTime) return true;
-  // NTFS may hand the replaced file's creation time on to a file that takes
-  // its name moments later, so the times are set once more in place.
-  FileHandle target(CreateFileA(path, FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  return target.valid() && StampAllTimes(target.get(), fileTime);
+  std::free(file);
+  return ok;
+}
+
+void PlatAbandonFile(PlatNewFile file) {
+  CloseHandle(file->handle);
+  DeleteFileA(file->temp);
+  std::free(file);
 }

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "core/block_format.h"
+#include "pack/compress.h"
+
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -225,6 +229,69 @@ TEST(DecompressBlock, CapacityBoundsTheOutputExactly) {
   ASSERT_TRUE(DecompressBlock(dest.data(), 68, block.data(), block.size(), &written));
   EXPECT_EQ(written, 68u);
   EXPECT_EQ(Bytes(dest.begin() + 68, dest.end()), Bytes(12, 0xEE));
+}
+
+// Text that repeats at distances up to the longest match, changed here and
+// there, so that matches reach back across every place a piece may end.
+Bytes Repetitive(size_t size) {
+  Bytes bytes(size);
+  uint32_t state = 12345;
+  for (size_t i = 0; i < size; ++i) {
+    state = state * 1103515245u + 12345u;
+    const size_t back = 1 + (state >> 8) % kMaxDistance;
+    bytes[i] = (i >= back && (state >> 24) < 250) ? bytes[i - back] : uint8_t(state >> 16);
+  }
+  return bytes;
+}
+
+TEST(DecodeBlockPiece, PiecesOfTheLeastRoomGiveTheWholeBlock) {
+  const Bytes original = Repetitive(700000);
+  for (CompressLevel level : {CompressLevel::Greedy, CompressLevel::Best}) {
+    const Bytes block = CompressBlock(original.data(), original.size(), level);
+    // One buffer: the window of earlier bytes, then the piece, as the
+    // writer keeps them; each piece is exactly that large, so an address
+    // checker sees any step past it.
+    Bytes decoded;
+    BlockReader reader;
+    ASSERT_TRUE(BeginBlock(&reader, block.data(), block.size()));
+    PieceEnd end = PieceEnd::More;
+    int pieces = 0;
+    while (end == PieceEnd::More) {
+      const size_t window = std::min(decoded.size(), kMaxDistance);
+      Bytes buffer(window + kMinPieceRoom);
+      std::copy(decoded.end() - window, decoded.end(), buffer.begin());
+      size_t written = 0;
+      end = DecodeBlockPiece(&reader, buffer.data() + window, kMinPieceRoom, window,
+                             original.size() - decoded.size(), &written);
+      ASSERT_NE(end, PieceEnd::Damaged) << "piece " << pieces;
+      ASSERT_LE(written, kMinPieceRoom);
+      decoded.insert(decoded.end(), buffer.begin() + window, buffer.begin() + window + written);
+      ++pieces;
+    }
+    EXPECT_EQ(decoded, original);
+    EXPECT_GE(pieces, int(original.size() / kMinPieceRoom));
+  }
+}
+
+TEST(DecodeBlockPiece, NeverWritesPastWhatTheBlockStillOwes) {
+  const Bytes original = Repetitive(200000);
+  const Bytes block = CompressBlock(original.data(), original.size(), CompressLevel::Greedy);
+  for (size_t owed : {original.size() - 1, original.size() + 1}) {
+    BlockReader reader;
+    ASSERT_TRUE(BeginBlock(&reader, block.data(), block.size()));
+    Bytes buffer(owed);
+    size_t written = 0;
+    const PieceEnd end =
+        DecodeBlockPiece(&reader, buffer.data(), buffer.size(), 0, owed, &written);
+    // Short of room it is damage; with room to spare the block ends short,
+    // which its caller holds against the size it expected.
+    if (owed < original.size()) {
+      EXPECT_EQ(end, PieceEnd::Damaged);
+    } else {
+      ASSERT_EQ(end, PieceEnd::End);
+      EXPECT_EQ(written, original.size());
+    }
+  }
 }
 
 }  // namespace

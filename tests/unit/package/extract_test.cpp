@@ -15,6 +15,7 @@
 #include "pack/package_writer.h"
 #include "package/extract.h"
 #include "package/package.h"
+#include "package/piece_decoder.h"
 #include "platform/platform.h"
 
 #ifdef _WIN32
@@ -94,12 +95,18 @@ class ExtractTest : public ::testing::Test {
   // Opens a package of UPDATE.INI (stored) and Script.dat (compressed);
   // `fileSizeDelta` misstates the compressed entry's unpacked size.
   void OpenSample(int64_t fileSizeDelta = 0) {
-    const std::vector<PackageInput> inputs = {
-        {"UPDATE.INI", Bytes("[SETUP]\r\nGameTitle=T\r\n"), kEntryTime,
-         EntryStorage::Stored},
-        {"Script.dat", Bytes(script_), kEntryTime, EntryStorage::Compressed}};
-    ASSERT_EQ(BuildPackage(inputs, PackageOptions{}, &image_).result,
-              PackageWriteResult::Ok);
+    OpenPackageOf({{"UPDATE.INI", Bytes("[SETUP]\r\nGameTitle=T\r\n"), kEntryTime,
+                    EntryStorage::Stored},
+                   {"Script.dat", Bytes(script_), kEntryTime, EntryStorage::Compressed}},
+                  fileSizeDelta);
+  }
+
+  // Opens a package of `inputs`; `fileSizeDelta` misstates the second
+  // entry's unpacked size.
+  void OpenPackageOf(const std::vector<PackageInput>& inputs, int64_t fileSizeDelta = 0) {
+    PackageOptions options;
+    options.level = CompressLevel::Greedy;  // the fast one: some entries are big
+    ASSERT_EQ(BuildPackage(inputs, options, &image_).result, PackageWriteResult::Ok);
     if (fileSizeDelta) {
       uint8_t* record = image_.data() + LoadLe32(image_.data() + kHeaderDirectoryOffsetAt) +
                         kPackageEntrySize + kEntryFileSizeAt;
@@ -240,8 +247,74 @@ TEST_F(ExtractTest, BlockOfTheWrongSizeIsNotWritten) {
   OpenDirectory = nullptr;
 }
 
+// Bytes that repeat at distances up to the longest match, so that matches
+// reach back across the end of every piece.
+std::vector<uint8_t> Repetitive(size_t size, uint32_t seed) {
+  std::vector<uint8_t> bytes(size);
+  for (size_t i = 0; i < size; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    const size_t back = 1 + (seed >> 8) % 8192;
+    bytes[i] = (i >= back && (seed >> 24) < 240) ? bytes[i - back] : uint8_t(seed >> 16);
+  }
+  return bytes;
+}
+
+TEST_F(ExtractTest, EntriesOfEverySizeAroundAPieceAreWrittenWhole) {
+  const size_t sizes[] = {0, 1, kPieceSize - 1, kPieceSize, kPieceSize + 1,
+                          2 * kPieceSize + 1};
+  std::vector<PackageInput> inputs;
+  for (size_t size : sizes) {
+    inputs.push_back({"E" + std::to_string(size), Repetitive(size, uint32_t(size)),
+                      kEntryTime, EntryStorage::Compressed});
+    inputs.push_back({"S" + std::to_string(size), Repetitive(size, uint32_t(size) + 1),
+                      kEntryTime, EntryStorage::Stored});
+  }
+  OpenPackageOf(inputs);
+  for (const PackageInput& input : inputs) {
+    SCOPED_TRACE(input.name);
+    const std::string target = Path(input.name.c_str());
+    Put(target, "old", kEntryTime - 1);
+    ASSERT_EQ(ExtractEntry(target.c_str(), input.name.c_str(), 0), 1);
+    EXPECT_TRUE(Read(target) == std::string(input.data.begin(), input.data.end()));
+    EXPECT_EQ(TimesOf(target).write, kEntryTime);
+    fs::remove(target);
+  }
+}
+
+TEST_F(ExtractTest, DamageFoundInALaterPieceKeepsTheOldFile) {
+  // Misstated by one either way: the last piece overruns the size, or the
+  // block ends short of it.
+  for (int delta : {-1, 1}) {
+    SCOPED_TRACE(delta);
+    OpenPackageOf({{"UPDATE.INI", Bytes("x"), kEntryTime, EntryStorage::Stored},
+                   {"Big.dat", Repetitive(2 * kPieceSize + 100, 7), kEntryTime,
+                    EntryStorage::Compressed}},
+                  delta);
+    const std::string target = Path("Big.dat");
+    Put(target, "the player's file", kEntryTime - 1);
+    EXPECT_EQ(ExtractEntry(target.c_str(), "Big.dat", 0), 0);
+    EXPECT_EQ(Read(target), "the player's file");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
+    std::free(OpenDirectory);
+  }
+  OpenDirectory = nullptr;
+}
+
 // Message boxes and injected faults: the posix platform's test hooks.
 #ifndef _WIN32
+
+TEST_F(ExtractTest, WriteFailingInALaterPieceKeepsTheOldFile) {
+  OpenPackageOf({{"UPDATE.INI", Bytes("x"), kEntryTime, EntryStorage::Stored},
+                 {"Big.dat", Repetitive(3 * kPieceSize, 3), kEntryTime,
+                  EntryStorage::Compressed}});
+  const std::string target = Path("Big.dat");
+  Put(target, "the player's file", kEntryTime - 1);
+  PosixFailWritesAfter(2 * kPieceSize + 5);
+  EXPECT_EQ(ExtractEntry(target.c_str(), "Big.dat", 0), 0);
+  EXPECT_EQ(Read(target), "the player's file");
+  EXPECT_EQ(TimesOf(target).write, kEntryTime - 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
+}
 
 TEST_F(ExtractTest, MissingEntryIsReported) {
   OpenSample();

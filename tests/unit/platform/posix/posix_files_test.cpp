@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "../new_file.h"
 #include "platform/posix/drives.h"
 #include "platform/posix/filetime.h"
 #include "platform/posix/package_trailer.h"
@@ -107,7 +108,7 @@ TEST_F(PosixFiles, FileTimesConvertExactly) {
 TEST_F(PosixFiles, WholeFileWriteSetsTimesAndReadsBack) {
   const std::string path = Path("data.bin");
   const uint64_t stamp = 133500000001234567;  // 2024, with 123456700 ns
-  ASSERT_TRUE(PlatWriteWholeFile(path.c_str(), "hello", 5, &stamp));
+  ASSERT_TRUE(WriteInPieces(path.c_str(), "hello", 5, &stamp));
   // Looked at before the file is read: reading moves the access time.
   struct stat info;
   ASSERT_EQ(stat(path.c_str(), &info), 0);
@@ -123,7 +124,7 @@ TEST_F(PosixFiles, WholeFileWriteSetsTimesAndReadsBack) {
   EXPECT_EQ(read, stamp);
 
   const uint64_t before1970 = 100000000000000001;
-  ASSERT_TRUE(PlatWriteWholeFile(path.c_str(), "", 0, &before1970));
+  ASSERT_TRUE(WriteInPieces(path.c_str(), "", 0, &before1970));
   ASSERT_TRUE(PlatReadLastWriteTime(path.c_str(), &read));
   EXPECT_EQ(read, before1970);
 
@@ -141,7 +142,7 @@ TEST_F(PosixFiles, WholeFileWriteSetsTimesAndReadsBack) {
 
 TEST_F(PosixFiles, WriteWithoutTimeKeepsTheSystemsTime) {
   const time_t now = time(nullptr);
-  ASSERT_TRUE(PlatWriteWholeFile(Path("now.txt").c_str(), "x", 1, nullptr));
+  ASSERT_TRUE(WriteInPieces(Path("now.txt").c_str(), "x", 1, nullptr));
   struct stat info;
   ASSERT_EQ(stat(Path("now.txt").c_str(), &info), 0);
   EXPECT_GE(info.st_mtim.tv_sec, now - 5);
@@ -152,30 +153,40 @@ TEST_F(PosixFiles, FailedWriteLeavesTheOldFileWhole) {
   Put("target.dat", "old contents");
   const std::string fresh(1000, 'n');
   PosixFailWritesAfter(500);
-  EXPECT_FALSE(PlatWriteWholeFile(path.c_str(), fresh.data(), 1000, nullptr));
+  EXPECT_FALSE(WriteInPieces(path.c_str(), fresh.data(), 1000, nullptr));
   EXPECT_EQ(Get("target.dat"), "old contents");
   EXPECT_EQ(CountEntries("."), 1);
   // The budget is spent: the next write fails too, until the hooks reset.
-  EXPECT_FALSE(PlatWriteWholeFile(Path("other").c_str(), "x", 1, nullptr));
+  EXPECT_FALSE(WriteInPieces(Path("other").c_str(), "x", 1, nullptr));
   PosixResetHooks();
-  ASSERT_TRUE(PlatWriteWholeFile(path.c_str(), fresh.data(), 1000, nullptr));
+  ASSERT_TRUE(WriteInPieces(path.c_str(), fresh.data(), 1000, nullptr));
   EXPECT_EQ(Get("target.dat"), fresh);
+}
+
+TEST_F(PosixFiles, AbandonedFileLeavesTheTargetAsItWas) {
+  Put("target.dat", "old contents");
+  PlatNewFile file = PlatBeginFile(Path("target.dat").c_str());
+  ASSERT_NE(file, nullptr);
+  ASSERT_TRUE(PlatAppendFile(file, "half of the new", 15));
+  PlatAbandonFile(file);
+  EXPECT_EQ(Get("target.dat"), "old contents");
+  EXPECT_EQ(CountEntries("."), 1);
 }
 
 TEST_F(PosixFiles, WriteRefusesReadOnlyFilesAndFolders) {
   Put("ro.dat", "keep", 0444);
-  EXPECT_FALSE(PlatWriteWholeFile(Path("ro.dat").c_str(), "new", 3, nullptr));
+  EXPECT_FALSE(WriteInPieces(Path("ro.dat").c_str(), "new", 3, nullptr));
   EXPECT_EQ(Get("ro.dat"), "keep");
   ASSERT_TRUE(PlatCreateFolder(Path("folder").c_str()));
-  EXPECT_FALSE(PlatWriteWholeFile(Path("folder").c_str(), "new", 3, nullptr));
-  EXPECT_FALSE(PlatWriteWholeFile(Path("no/parent.dat").c_str(), "new", 3, nullptr));
+  EXPECT_FALSE(WriteInPieces(Path("folder").c_str(), "new", 3, nullptr));
+  EXPECT_FALSE(WriteInPieces(Path("no/parent.dat").c_str(), "new", 3, nullptr));
   EXPECT_EQ(CountEntries("."), 2);
 }
 
 TEST_F(PosixFiles, WriteGoesThroughALinkToItsFile) {
   Put("real.dat", "old");
   ASSERT_EQ(symlink(Path("real.dat").c_str(), Path("link.dat").c_str()), 0);
-  ASSERT_TRUE(PlatWriteWholeFile(Path("link.dat").c_str(), "new", 3, nullptr));
+  ASSERT_TRUE(WriteInPieces(Path("link.dat").c_str(), "new", 3, nullptr));
   EXPECT_EQ(Get("real.dat"), "new");
   struct stat info;
   ASSERT_EQ(lstat(Path("link.dat").c_str(), &info), 0);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "../new_file.h"
 
 namespace {
 
@@ -79,7 +80,7 @@ constexpr uint64_t kStamp = 0x01D2B3C4D5E6F708ull;  // some day in 2017
 
 TEST_F(Win32Files, WriteStampsAllThreeTimesAndReadsBack) {
   const std::string path = Path("a.dat");
-  ASSERT_TRUE(PlatWriteWholeFile(path.c_str(), "hello", 5, &kStamp));
+  ASSERT_TRUE(WriteInPieces(path.c_str(), "hello", 5, &kStamp));
   // Times first: reading the content may move the last-access time.
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
                             nullptr, OPEN_EXISTING, 0, nullptr);
@@ -104,9 +105,9 @@ TEST_F(Win32Files, WriteStampsAllThreeTimesAndReadsBack) {
 TEST_F(Win32Files, WriteReplacesWithoutLeavingTemporaryFiles) {
   const std::string path = Path("b.dat");
   WriteRaw(path, "an older and longer content");
-  ASSERT_TRUE(PlatWriteWholeFile(path.c_str(), "new", 3, nullptr));
+  ASSERT_TRUE(WriteInPieces(path.c_str(), "new", 3, nullptr));
   EXPECT_EQ(ReadAll(path), "new");
-  ASSERT_TRUE(PlatWriteWholeFile(path.c_str(), "", 0, &kStamp));
+  ASSERT_TRUE(WriteInPieces(path.c_str(), "", 0, &kStamp));
   EXPECT_EQ(ReadAll(path), "");
   EXPECT_EQ(CountEntries(folder_), 1);
 }
@@ -118,16 +119,16 @@ TEST_F(Win32Files, FailedWriteLeavesTargetAndNoTemporaryFile) {
   WriteRaw(old, "keep me");
   void* unreadable = VirtualAlloc(nullptr, 65536, MEM_RESERVE, PAGE_NOACCESS);
   ASSERT_NE(unreadable, nullptr);
-  EXPECT_FALSE(PlatWriteWholeFile(old.c_str(), unreadable, 65536, &kStamp));
+  EXPECT_FALSE(WriteInPieces(old.c_str(), unreadable, 65536, &kStamp));
   VirtualFree(unreadable, 0, MEM_RELEASE);
   EXPECT_EQ(ReadAll(old), "keep me");
 
   // A folder in the way, and a folder that does not exist.
   const std::string sub = Path("sub");
   ASSERT_TRUE(PlatCreateFolder(sub.c_str()));
-  EXPECT_FALSE(PlatWriteWholeFile(sub.c_str(), "x", 1, nullptr));
+  EXPECT_FALSE(WriteInPieces(sub.c_str(), "x", 1, nullptr));
   EXPECT_FALSE(
-      PlatWriteWholeFile(Path("none\\x.dat").c_str(), "x", 1, nullptr));
+      WriteInPieces(Path("none\\x.dat").c_str(), "x", 1, nullptr));
   EXPECT_EQ(CountEntries(folder_), 2);
   EXPECT_EQ(CountEntries(sub), 0);
 }
@@ -137,7 +138,7 @@ TEST_F(Win32Files, DoubleByteNamesWhoseSecondByteIsABackslash) {
   // folder, with no temporary file left beside it.
   const std::string path = Path("ソフト.dat");
   ASSERT_EQ(std::string("ソ"), "\x83\x5C");
-  ASSERT_TRUE(PlatWriteWholeFile(path.c_str(), "sjis", 4, &kStamp));
+  ASSERT_TRUE(WriteInPieces(path.c_str(), "sjis", 4, &kStamp));
   EXPECT_EQ(ReadAll(path), "sjis");
   EXPECT_EQ(CountEntries(folder_), 1);
 }
