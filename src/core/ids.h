@@ -9,6 +9,7 @@
 #define UPD_ID_CANCEL 2
 #define UPD_ID_BACK 4
 #define UPD_ID_INFO 1001
+#define UPD_ID_PROGRESS 1002
 
 /* The package: resource type "UPDATE", id 102, Japanese. */
 #define UPD_PACKAGE_TYPE "UPDATE"

@@ -199,6 +199,19 @@ void PlatFocusControl(PlatWindow dialog, int controlId);
 enum PlatCursor { kPlatCursorArrow, kPlatCursorWait };
 void PlatSetCursor(PlatCursor cursor);
 
+// The progress bar under the info text: hidden for a negative value,
+// otherwise shown and filled to `permille` thousandths.
+void PlatSetProgress(PlatWindow dialog, int permille);
+
+// Runs `work(argument)` on another thread while this one keeps the dialog
+// answering; returns once the work has returned. What the user does
+// meanwhile reaches the dialog procedure as it always does (which ignores
+// it while busy). Message boxes the work shows are shown by this thread,
+// owned by the dialog, and their answers handed back. `tick(argument)` is
+// called on this thread every so often while the work runs, and once after.
+void PlatRunAside(PlatWindow dialog, void (*work)(void*), void (*tick)(void*),
+                  void* argument);
+
 // ---- Shell copy ---------------------------------------------------------------
 
 enum PlatCopyResult { kPlatCopyDone, kPlatCopyFailed, kPlatCopyStopped };

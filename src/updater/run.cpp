@@ -6,6 +6,7 @@
 
 #include "package/decode_ahead.h"
 #include "package/extract.h"
+#include "package/package.h"
 #include "profile/profile.h"
 #include "updater/updater.h"
 
@@ -69,6 +70,84 @@ static bool WritePackageFile(const UpdateItem& item, bool overwriteOnly) {
                       item.Mode == ModeUpdate) != 0;
 }
 
+// The package files are written aside, so that the dialog keeps answering
+// while they are; its progress bar follows the bytes written.
+struct PackageFilesWork {
+  PlatWindow dialog;
+  bool overwriteOnly;
+  bool written;
+  uint64_t total;  // the entries' sizes, all the run may write
+  // Under PlatLock: the sizes of the items done, and ExtractedBytes() when
+  // the one under way began.
+  uint64_t itemsDone;
+  uint64_t itemStartedAt;
+  int shown;  // the progress shown, in thousandths
+};
+
+static uint32_t EntrySize(const UpdateItem& item) {
+  PackageEntry entry;
+  uint32_t offset = 0;
+  return FindPackageEntry(OpenDirectory, item.Path + item.NameOffset, &entry, &offset)
+             ? entry.FileSize
+             : 0;
+}
+
+static void WriteItemsAside(void* argument) {
+  auto& work = *static_cast<PackageFilesWork*>(argument);
+  const char* names[kMaxListItems];
+  for (int32_t i = 0; i < UpdateItemCount; ++i) {
+    names[i] = UpdateItems[i].Path + UpdateItems[i].NameOffset;
+  }
+  StartDecodingAhead(names, UpdateItemCount);
+  work.written = true;
+  for (int32_t i = 0; i < UpdateItemCount && work.written; ++i) {
+    DecodeAheadFrom(i);
+    const uint64_t startedAt = ExtractedBytes();
+    PlatLock();
+    work.itemStartedAt = startedAt;
+    PlatUnlock();
+    work.written = WritePackageFile(UpdateItems[i], work.overwriteOnly);
+    // An item spared or passed over counts as done all the same.
+    const uint64_t size = EntrySize(UpdateItems[i]);
+    const uint64_t endedAt = ExtractedBytes();
+    PlatLock();
+    work.itemsDone += size;
+    work.itemStartedAt = endedAt;
+    PlatUnlock();
+  }
+  StopDecodingAhead();
+}
+
+static void ShowWriteProgress(void* argument) {
+  auto& work = *static_cast<PackageFilesWork*>(argument);
+  const uint64_t extracted = ExtractedBytes();
+  PlatLock();
+  uint64_t done = work.itemsDone;
+  if (extracted > work.itemStartedAt) done += extracted - work.itemStartedAt;
+  PlatUnlock();
+  const int permille =
+      work.total == 0 || done >= work.total ? 1000 : int(done * 1000 / work.total);
+  // Never back: the two counts are read one after the other.
+  if (permille > work.shown) {
+    work.shown = permille;
+    PlatSetProgress(work.dialog, permille);
+  }
+}
+
+// Writes every UpdateItem. False when one failed; the caller reports it
+// after whatever the write reported itself.
+static bool WritePackageFiles(PlatWindow dialog, bool overwriteOnly) {
+  PackageFilesWork work = {};
+  work.dialog = dialog;
+  work.overwriteOnly = overwriteOnly;
+  for (int32_t i = 0; i < UpdateItemCount; ++i) work.total += EntrySize(UpdateItems[i]);
+  work.itemStartedAt = ExtractedBytes();
+  PlatSetProgress(dialog, 0);
+  PlatRunAside(dialog, WriteItemsAside, ShowWriteProgress, &work);
+  PlatSetProgress(dialog, -1);
+  return work.written;
+}
+
 static void ShowCompletionPage(PlatWindow dialog) {
   SetInfoText(dialog, "アップデートは完了しました");
   PlatSetControlText(dialog, kIdNext, "完了");
@@ -106,21 +185,11 @@ void RunUpdate(PlatWindow dialog) {
     return;
   }
 
-  const char* names[kMaxListItems];
-  for (int32_t i = 0; i < UpdateItemCount; ++i) {
-    names[i] = UpdateItems[i].Path + UpdateItems[i].NameOffset;
+  if (UpdateItemCount != 0 && !WritePackageFiles(dialog, overwriteOnly)) {
+    ShowUpdaterError("ファイルの書き込みに失敗しました");
+    PlatEndDialog(dialog, -1);
+    return;
   }
-  StartDecodingAhead(names, UpdateItemCount);
-  for (int32_t i = 0; i < UpdateItemCount; ++i) {
-    DecodeAheadFrom(i);
-    if (!WritePackageFile(UpdateItems[i], overwriteOnly)) {
-      StopDecodingAhead();
-      ShowUpdaterError("ファイルの書き込みに失敗しました");
-      PlatEndDialog(dialog, -1);
-      return;
-    }
-  }
-  StopDecodingAhead();
   if (!CopyMedia(dialog)) return;
   ShowCompletionPage(dialog);
 }

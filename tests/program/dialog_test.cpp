@@ -4,6 +4,8 @@
 #include "program_fixture.h"
 #include "updater/updater.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr char kStartText[] = "「Example Story」のアップデートを開始します";
@@ -172,6 +174,38 @@ TEST_F(DialogTest, CommandsWithANotificationCodeAreNoClicks) {
   EXPECT_EQ(cursorAnswer, 0);
   ASSERT_EQ(ui_.pages().size(), 2u);
   EXPECT_EQ(ui_.pages()[1].info, kConfirmText);
+}
+
+TEST_F(DialogTest, ClicksAndKeysWhileTheFilesAreWrittenDoNothing) {
+  UseStandardGame("UpdateFile00=Readme.txt\r\nUpdateFile01=Big.dat\r\n");
+  AddPackageFile("Big.dat", std::string(3 << 20, 'b'));
+  PressNext(3);
+  int cursorAnswer = 0;
+  int progressMeanwhile = -2;
+  ui_.WhileFilesAreWritten([&](PlatWindow dialog) {
+    progressMeanwhile = PosixDialogProgress(dialog);
+    // What Windows sends for Escape, the close box, Enter and clicks,
+    // whether or not the buttons are enabled.
+    for (int id : {kIdCancel, kIdNext, kIdBack}) {
+      UpdateDialogProc(dialog, kPlatMsgCommand, {id, 0});
+    }
+    PosixDialogPress(dialog, kPosixKeyEscape);
+    cursorAnswer = UpdateDialogProc(dialog, kPlatMsgSetCursor, {0, 0});
+  });
+  EXPECT_EQ(RunUpdater(), 1);
+  EXPECT_EQ(ReadFile(Installed("Big.dat")), std::string(3 << 20, 'b'));
+  EXPECT_EQ(cursorAnswer, 1);
+  EXPECT_EQ(progressMeanwhile, 0);
+  ASSERT_EQ(ui_.pages().size(), 3u);
+  EXPECT_EQ(ui_.pages()[2].info, kDoneText);
+  // The bar shows from the start of the writes, only goes on, ends full,
+  // and is gone from the completion page.
+  const std::vector<int>& shown = ui_.progress();
+  ASSERT_GE(shown.size(), 3u);
+  EXPECT_EQ(shown.front(), 0);
+  EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end() - 1));
+  EXPECT_EQ(shown[shown.size() - 2], 1000);
+  EXPECT_EQ(shown.back(), -1);
 }
 
 }  // namespace

@@ -10,7 +10,20 @@ std::string TextOf(const char* text) { return text ? text : "<none>"; }
 }  // namespace
 
 PosixUiDriver ScriptedUi::Driver() {
-  return PosixUiDriver{&OnMessageBox, &OnDialogInput, this};
+  return PosixUiDriver{&OnMessageBox, &OnDialogInput, this, &OnWhileBusy, &OnProgress};
+}
+
+void ScriptedUi::WhileFilesAreWritten(std::function<void(PlatWindow)> action) {
+  whileWritten_ = std::move(action);
+}
+
+void ScriptedUi::OnWhileBusy(void* ctx, PlatWindow dialog) {
+  auto* ui = static_cast<ScriptedUi*>(ctx);
+  if (ui->whileWritten_) ui->whileWritten_(dialog);
+}
+
+void ScriptedUi::OnProgress(void* ctx, int permille) {
+  static_cast<ScriptedUi*>(ctx)->progress_.push_back(permille);
 }
 
 void ScriptedUi::Press(int controlId) {

@@ -49,9 +49,13 @@ class ScriptedUi {
   // Runs while the next OK-only box is open, given the box's owner: what
   // the player might do to the dialog meanwhile.
   void DuringNextErrorBox(std::function<void(PlatWindow)> action);
+  // Runs while the package files are written aside, given the dialog.
+  void WhileFilesAreWritten(std::function<void(PlatWindow)> action);
 
   const std::vector<ShownBox>& boxes() const { return boxes_; }
   const std::vector<ShownPage>& pages() const { return pages_; }
+  // Every value the progress bar showed, in order; -1 for hidden.
+  const std::vector<int>& progress() const { return progress_; }
   // Script entries the program never asked for.
   size_t unusedPresses() const { return presses_.size(); }
   size_t unusedAnswers() const { return answers_.size(); }
@@ -61,10 +65,14 @@ class ScriptedUi {
                                  const char* caption, PlatButtons buttons,
                                  PlatIcon icon);
   static int OnDialogInput(void* ctx, PlatWindow dialog);
+  static void OnWhileBusy(void* ctx, PlatWindow dialog);
+  static void OnProgress(void* ctx, int permille);
 
   std::deque<Action> presses_;
   std::deque<Action> answers_;
   std::function<void(PlatWindow)> duringErrorBox_;
+  std::function<void(PlatWindow)> whileWritten_;
+  std::vector<int> progress_;
   std::vector<ShownBox> boxes_;
   std::vector<ShownPage> pages_;
 };

@@ -105,6 +105,16 @@ void ShowInfo(void*, const char* text) {
   if (!gHooks.driverSet) kPosixTerminalUi.showInfo(kPosixTerminalUi.ctx, text);
 }
 
+void WhileBusy(void*, PlatWindow dialog) {
+  if (gHooks.driverSet && gHooks.driver.whileBusy)
+    gHooks.driver.whileBusy(gHooks.driver.ctx, dialog);
+}
+
+void ShowProgress(void*, int permille) {
+  if (gHooks.driverSet && gHooks.driver.showProgress)
+    gHooks.driver.showProgress(gHooks.driver.ctx, permille);
+}
+
 bool StopCopy(void*, int filesCopied) {
   if (gHooks.copyAbortAfter < 0 || filesCopied < gHooks.copyAbortAfter) {
     return false;
@@ -123,8 +133,8 @@ void BroughtToFront(void*, PlatWindow window) {
 // The test versions stand in as soon as a test touches a hook; without a
 // fault set they do what the real ones do.
 void Install() {
-  static const PosixUi ui = {MessageBox, DialogInput, ShowInfo,
-                             StopCopy,   BroughtToFront, nullptr};
+  static const PosixUi ui = {MessageBox, DialogInput,    ShowInfo, StopCopy,
+                             BroughtToFront, nullptr, WhileBusy, ShowProgress};
   PosixSetUi(&ui);
   gPosixSyscalls = {Statvfs, Write};
 }

@@ -30,6 +30,10 @@ struct PosixUiDriver {
                            PlatIcon icon);
   int (*dialogInput)(void* ctx, PlatWindow dialog);
   void* ctx;
+  // Optional: what the user does while the dialog's work runs aside, and
+  // each value the progress bar shows (negative: hidden).
+  void (*whileBusy)(void* ctx, PlatWindow dialog) = nullptr;
+  void (*showProgress)(void* ctx, int permille) = nullptr;
 };
 
 // Replaces the terminal with `driver` (copied, both callbacks set); null goes

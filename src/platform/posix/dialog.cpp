@@ -2,6 +2,7 @@
 // buttons as state, a modal loop that feeds the dialog procedure the neutral
 // messages, and the queries through which drivers read what it shows.
 #include <cstdio>
+#include <ctime>
 
 #include "core/ids.h"
 #include "platform/posix/dialog.h"
@@ -28,6 +29,7 @@ struct Dialog {
   bool handling;  // a command is being handled: the run may take a while
   bool ended;
   intptr_t result;
+  int progress;  // negative while the bar is hidden
 };
 
 // One dialog at a time, kept after it closes so that its last state can
@@ -55,6 +57,7 @@ void CreateDialog(PlatDialogProc proc) {
   gDialog.controls[1] = {kCancelId, "中止", true};
   gDialog.controls[2] = {UPD_ID_BACK, "戻る", true};
   gDialog.controls[3] = {kInfoId, "Info", true};
+  gDialog.progress = -1;
   gDialog.running = true;
 }
 
@@ -164,3 +167,64 @@ int PosixDialogFocus(PlatWindow dialog) {
 PlatCursor PosixCurrentCursor() { return gCursor; }
 
 void PosixDialogPress(PlatWindow dialog, int input) { Press(AsDialog(dialog), input); }
+
+int PosixDialogProgress(PlatWindow dialog) {
+  Dialog* d = AsDialog(dialog);
+  return d ? d->progress : -1;
+}
+
+void PlatSetProgress(PlatWindow dialog, int permille) {
+  Dialog* d = AsDialog(dialog);
+  if (!d) return;
+  d->progress = permille < 0 ? -1 : permille;
+  const PosixUi& ui = PosixCurrentUi();
+  if (ui.showProgress) ui.showProgress(ui.ctx, d->progress);
+}
+
+namespace {
+
+struct Aside {
+  void (*work)(void*);
+  void* argument;
+  bool done;  // under PlatLock
+};
+
+void RunAsideWork(void* argument) {
+  auto* aside = static_cast<Aside*>(argument);
+  aside->work(aside->argument);
+  PlatLock();
+  aside->done = true;
+  PlatUnlock();
+}
+
+bool AsideDone(Aside* aside) {
+  PlatLock();
+  const bool done = aside->done;
+  PlatUnlock();
+  return done;
+}
+
+}  // namespace
+
+// The user's presses come first, while the work is known to be under way;
+// then this thread shows the progress until the work is done. The work's
+// message boxes go to the user from its own thread: nothing else talks to
+// the user meanwhile.
+void PlatRunAside(PlatWindow dialog, void (*work)(void*), void (*tick)(void*),
+                  void* argument) {
+  const PosixUi& ui = PosixCurrentUi();
+  if (ui.whileBusy) ui.whileBusy(ui.ctx, dialog);
+  Aside aside{work, argument, false};
+  PlatThread thread = PlatStartThread(RunAsideWork, &aside);
+  if (!thread) {
+    RunAsideWork(&aside);
+  } else {
+    while (!AsideDone(&aside)) {
+      tick(argument);
+      const timespec pause = {0, 20 * 1000 * 1000};
+      nanosleep(&pause, nullptr);
+    }
+    PlatJoinThread(thread);
+  }
+  tick(argument);
+}

@@ -15,6 +15,7 @@ const char* PosixDialogCaption(PlatWindow dialog);
 const char* PosixDialogControlText(PlatWindow dialog, int controlId);
 bool PosixDialogControlEnabled(PlatWindow dialog, int controlId);
 int PosixDialogFocus(PlatWindow dialog);  // control id, 0 for none
+int PosixDialogProgress(PlatWindow dialog);  // thousandths; negative: hidden
 PlatCursor PosixCurrentCursor();
 
 // Presses a button (or a kPosixKey) now, as a click while a message box or

@@ -21,6 +21,12 @@ struct PosixUi {
   // A window was brought to the front.
   void (*broughtToFront)(void* ctx, PlatWindow window);
   void* ctx;
+  // What the user does while the dialog's work runs aside (the dialog
+  // still takes presses then); may be null.
+  void (*whileBusy)(void* ctx, PlatWindow dialog);
+  // The progress bar was shown at `permille`, or hidden (negative); may be
+  // null.
+  void (*showProgress)(void* ctx, int permille);
 };
 
 // The terminal: texts in UTF-8 on stdout, one key and Enter on stdin (see

@@ -110,7 +110,8 @@ bool gUiSet = false;
 
 const PosixUi kPosixTerminalUi = {TerminalMessageBox, TerminalDialogInput,
                                   TerminalShowInfo, nullptr,
-                                  TerminalBroughtToFront, nullptr};
+                                  TerminalBroughtToFront, nullptr,
+                                  nullptr,                nullptr};
 
 void PosixSetUi(const PosixUi* ui) {
   gUiSet = ui != nullptr;

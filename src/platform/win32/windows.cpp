@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/dialog_host.h"
 #include "platform/win32/shown_text.h"
 
 namespace {
@@ -14,6 +15,13 @@ constexpr WORD kDialogClass = 0x8002;
 PlatAnswer PlatMessageBox(PlatWindow owner, const char* text,
                           const char* caption, PlatButtons buttons,
                           PlatIcon icon) {
+  HWND ownerWindow = Handle(owner);
+  if (ownerWindow && GetWindowThreadProcessId(ownerWindow, nullptr) != GetCurrentThreadId()) {
+    // Asked by the work aside: the dialog's thread shows it.
+    BoxRequest request{text, caption, buttons, icon, kPlatIdCancel};
+    SendMessageW(ownerWindow, kMsgShowBox, 0, reinterpret_cast<LPARAM>(&request));
+    return request.answer;
+  }
   const UINT type = (buttons == kPlatButtonsOkCancel ? MB_OKCANCEL : MB_OK) |
                     (icon == kPlatIconError ? MB_ICONERROR : 0);
   const ShownText shownText(text);
