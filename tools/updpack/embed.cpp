@@ -2,6 +2,7 @@
 // "UPDATE" 102 and the package's integrity record as "UPDATE" 103, written
 // as a new executable.
 #include <cstdio>
+#include <string>
 
 #include "host.h"
 #include "pack/integrity_record.h"
@@ -12,6 +13,33 @@ fs::path DefaultStubPath() {
   const fs::path folder = ToolFolder();
   return folder.empty() ? fs::path("updater.exe") : folder / "updater.exe";
 }
+
+namespace {
+
+// The updater is a 32-bit program, large-address aware: on 64-bit Windows
+// its process has 4 GiB of addresses, but the executable, package and all,
+// is mapped in one piece below 2 GiB, where the system's own 32-bit DLLs
+// take the top. 1.5 GiB from the image's base leaves them, the stacks and
+// the heap the rest; the run's own buffers (64 MiB at most) fit above 2 GiB.
+constexpr uint64_t kMaxUpdaterImage = uint64_t{3} << 29;
+
+// Refuses an updater the player's Windows could not load, instead of
+// writing one that fails there.
+void CheckMappable(const std::vector<uint8_t>& updater, const fs::path& stubPath) {
+  PeHeaders headers;
+  if (ParsePeHeaders(updater.data(), updater.size(), &headers) != PeFault::None) {
+    throw ToolError("cannot embed into " + Quote(stubPath) + ": the result does not read back");
+  }
+  if (headers.sizeOfImage > kMaxUpdaterImage) {
+    throw ToolError("the updater would take " + std::to_string(headers.sizeOfImage) +
+                    " bytes of addresses as mapped, more than the " +
+                    std::to_string(kMaxUpdaterImage) +
+                    " a 32-bit program can map in one piece on 64-bit Windows;"
+                    " split the update into smaller ones");
+  }
+}
+
+}  // namespace
 
 std::vector<uint8_t> EmbedPackage(const fs::path& stubPath,
                                   const std::vector<uint8_t>& package) {
@@ -42,7 +70,10 @@ std::vector<uint8_t> EmbedPackage(const fs::path& stubPath,
     }
     std::vector<uint8_t> updater;
     fault = WritePeResources(stub.data(), stub.size(), resources, &updater);
-    if (fault == PeFault::None) return updater;
+    if (fault == PeFault::None) {
+      CheckMappable(updater, stubPath);
+      return updater;
+    }
   }
   throw ToolError("cannot embed into " + Quote(stubPath) + ": " +
                   PeFaultText(fault));
