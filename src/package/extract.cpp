@@ -13,16 +13,11 @@
 
 namespace {
 
-// False after showing the disk-space message. A volume whose free space
-// cannot be read counts as having room: the write then reports for itself.
+// False after showing the disk-space message.
 bool CheckRoom(const char* target, uint32_t size) {
   char root[kPathSize];
-  VolumeRootOf(target, root);
-  uint64_t freeBytes = 0;
-  uint64_t totalBytes = 0;
-  if (!QueryDiskSpace(root, &freeBytes, &totalBytes, nullptr)) return true;
-  if (size <= freeBytes) return true;
-  const uint64_t shortfall = size - freeBytes;
+  const uint64_t shortfall = DiskShortfall(target, size, root);
+  if (shortfall == 0) return true;
   char message[kMessageSize];
   std::snprintf(message, sizeof message,
                 "ディスク容量が足りません。%s ドライブに %i バイトの空き容量が必要です",
@@ -170,6 +165,14 @@ int ExtractEntry(const char* target, const char* name, int newerOnly) {
   // Written or not, these bytes are not wanted again soon.
   PlatReleasePackageBytes(data, entry.StoredSize);
   return result;
+}
+
+uint64_t DiskShortfall(const char* path, uint64_t needed, char* root) {
+  VolumeRootOf(path, root);
+  uint64_t freeBytes = 0;
+  uint64_t totalBytes = 0;
+  if (!QueryDiskSpace(root, &freeBytes, &totalBytes, nullptr)) return 0;
+  return needed > freeBytes ? needed - freeBytes : 0;
 }
 
 uint64_t ExtractedBytes() {

@@ -18,6 +18,11 @@ int WriteWholeFile(const char* path, const void* data, uint32_t size,
 // failure.
 uint8_t* ReadWholeFile(const char* path, uint32_t* size);
 
+// How many bytes the volume that holds `path` lacks for `needed` more, and
+// in `root` (room for kPathSize) the root asked. 0 when they fit, and when
+// the free space cannot be read: each write then reports for itself.
+uint64_t DiskShortfall(const char* path, uint64_t needed, char* root);
+
 // Free bytes for the caller, total bytes, total free bytes (may be null).
 int QueryDiskSpace(const char* root, uint64_t* freeForCaller, uint64_t* total,
                    uint64_t* totalFree);

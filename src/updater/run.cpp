@@ -21,14 +21,8 @@ static bool CheckFreeSpace(PlatWindow dialog) {
   if (required == 0) return true;
 
   char root[kPathSize];
-  VolumeRootOf(InstallRecord.InstPath, root);
-  uint64_t available = 0, total = 0;
-  // A volume that cannot be asked is not held against the player; each
-  // file's own check still refuses what does not fit.
-  if (!QueryDiskSpace(root, &available, &total, nullptr)) return true;
-  if (available >= required) return true;
-
-  const uint64_t shortfall = required - available;
+  const uint64_t shortfall = DiskShortfall(InstallRecord.InstPath, required, root);
+  if (shortfall == 0) return true;
   SetInfoText(dialog,
               "ディスク容量が足りません。\r%s ドライブに %i バイトの空き容量が必要です",
               root, static_cast<int>(static_cast<uint32_t>(shortfall)));
