@@ -14,6 +14,14 @@ uint32_t PackageImageSize = 0;
 PackageDirectory* OpenDirectory = nullptr;
 const uint8_t* DirectoryEntries = nullptr;
 
+void ResetPackageState() {
+  std::free(OpenDirectory);
+  OpenDirectory = nullptr;
+  DirectoryEntries = nullptr;
+  PackageImage = nullptr;
+  PackageImageSize = 0;
+}
+
 namespace {
 
 PackageDirectory* Fail(PackageCheck* check, PackageFault fault,

@@ -15,6 +15,9 @@ extern uint32_t PackageImageSize;
 extern PackageDirectory* OpenDirectory;    // from OpenPackage until clean-up
 extern const uint8_t* DirectoryEntries;  // OpenDirectory + 16
 
+// Back to the state at program start, the directory freed (for tests).
+void ResetPackageState();
+
 // Opens PackageImage / PackageImageSize: a new directory block from
 // std::malloc (the caller frees it), or null for a package that is damaged or
 // does not fit in memory.

@@ -32,11 +32,7 @@ void ResetProcessState() {
   ResetProfileState();
   ResetInstallDescription();
   ResetProgramState();
-  std::free(OpenDirectory);
-  OpenDirectory = nullptr;
-  DirectoryEntries = nullptr;
-  PackageImage = nullptr;
-  PackageImageSize = 0;
+  ResetPackageState();
 }
 
 void ResetEverything() {

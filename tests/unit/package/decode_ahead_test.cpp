@@ -72,8 +72,7 @@ TEST(DecodeAheadTest, HandsOverOnlyTheCurrentEntryDecodedWhole) {
   StartDecodingAhead(names, 7);
   DecodeAheadFrom(2);
   StopDecodingAhead();
-  std::free(OpenDirectory);
-  OpenDirectory = nullptr;
+  ResetPackageState();
 }
 
 }  // namespace

@@ -86,9 +86,7 @@ class ExtractTest : public ::testing::Test {
     EXPECT_TRUE(capture_.Take().empty());
     PosixResetHooks();
 #endif
-    std::free(OpenDirectory);
-    OpenDirectory = nullptr;
-    DirectoryEntries = nullptr;
+    ResetPackageState();
     fs::remove_all(folder_);
   }
 
@@ -104,6 +102,7 @@ class ExtractTest : public ::testing::Test {
   // Opens a package of `inputs`; `fileSizeDelta` misstates the second
   // entry's unpacked size.
   void OpenPackageOf(const std::vector<PackageInput>& inputs, int64_t fileSizeDelta = 0) {
+    ResetPackageState();
     PackageOptions options;
     options.level = CompressLevel::Greedy;  // the fast one: some entries are big
     ASSERT_EQ(BuildPackage(inputs, options, &image_).result, PackageWriteResult::Ok);
@@ -242,9 +241,7 @@ TEST_F(ExtractTest, BlockOfTheWrongSizeIsNotWritten) {
     Put(target, "old", kEntryTime - 1);
     EXPECT_EQ(ExtractEntry(target.c_str(), "Script.dat", 0), 0);
     EXPECT_EQ(Read(target), "old");
-    std::free(OpenDirectory);
   }
-  OpenDirectory = nullptr;
 }
 
 // Bytes that repeat at distances up to the longest match, so that matches
@@ -295,9 +292,7 @@ TEST_F(ExtractTest, DamageFoundInALaterPieceKeepsTheOldFile) {
     EXPECT_EQ(ExtractEntry(target.c_str(), "Big.dat", 0), 0);
     EXPECT_EQ(Read(target), "the player's file");
     EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
-    std::free(OpenDirectory);
   }
-  OpenDirectory = nullptr;
 }
 
 // Message boxes and injected faults: the posix platform's test hooks.

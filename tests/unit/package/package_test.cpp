@@ -188,8 +188,7 @@ TEST(OpenPackage, UsesThePackageImageState) {
   PackageImageSize = uint32_t(image.size());
   Directory d(OpenPackage());
   EXPECT_TRUE(d);
-  PackageImage = nullptr;
-  PackageImageSize = 0;
+  ResetPackageState();
 }
 
 struct Damage {
