@@ -18,6 +18,19 @@ constexpr uint32_t kCopyLineSize = kPathSize;
 // The name of key `n` of a list ("UpdateFile07") into `key`.
 void NumberedKeyName(char* key, size_t capacity, const char* prefix, int n);
 
+// Walks the list `prefix` the way the run reads it: keys 00 to 15 in
+// order, up to the first one that `read(key)` finds absent or empty, where
+// the list ends. Returns how many keys it read.
+template <typename Read>
+int WalkList(const char* prefix, Read read) {
+  for (int n = 0; n < kMaxListItems; ++n) {
+    char key[32];
+    NumberedKeyName(key, sizeof key, prefix, n);
+    if (!read(key)) return n;
+  }
+  return kMaxListItems;
+}
+
 enum UpdateMode : int32_t {
   ModeReplace = 0,    // written whatever is there
   ModeUpdate = 1,     // "u": spared when the file there is newer

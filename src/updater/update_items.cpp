@@ -5,13 +5,6 @@
 UpdateItem UpdateItems[kMaxListItems];
 int32_t UpdateItemCount;
 
-bool ReadNumberedKey(const char* prefix, int n, char* value,
-                     uint32_t capacity) {
-  char key[32];
-  NumberedKeyName(key, sizeof key, prefix, n);
-  return ReadProfileString("UPDATE", key, value, capacity) != 0;
-}
-
 bool BuildUpdateItems() {
   return BuildListItems(kUpdateFilePrefix, kUpdateLineSize, ParseUpdateLine,
                         UpdateItems, &UpdateItemCount);

@@ -4,6 +4,7 @@
 
 #include "core/sjis.h"
 #include "platform/platform.h"
+#include "profile/profile.h"
 #include "profile/update_lines.h"
 #include "updater/state.h"
 
@@ -39,26 +40,21 @@ extern int32_t UpdateItemCount;
 // the key UpdateFile00 exists, filtered out or not.
 bool BuildUpdateItems();
 
-// Reads key `n` of the list `prefix` of [UPDATE] ("UpdateFile" 7 is
-// UpdateFile07), with `capacity` (at most kMessageSize). False when it is
-// absent or empty.
-bool ReadNumberedKey(const char* prefix, int n, char* value,
-                     uint32_t capacity);
-
-// Fills `items` from the keys 00 to 15 of `prefix` up to the first absent
-// one; a line that `parse` filters out for this installation is dropped and
-// the next key is read all the same. Returns whether key 00 exists.
+// Fills `items` from the keys 00 to 15 of `prefix` of [UPDATE], read with
+// `capacity`, up to the first absent one; a line that `parse` filters out
+// for this installation is dropped and the next key is read all the same.
+// Returns whether key 00 exists.
 template <typename Item, typename Note>
 bool BuildListItems(const char* prefix, uint32_t capacity,
                     bool (*parse)(const char*, int32_t, Item*, Note*),
                     Item* items, int32_t* count) {
   *count = 0;
   char value[kMessageSize];
-  for (int n = 0; n < kMaxListItems; ++n) {
-    if (!ReadNumberedKey(prefix, n, value, capacity)) return n > 0;
-    if (parse(value, InstallRecord.InstMode, &items[*count], nullptr)) ++*count;
-  }
-  return true;
+  return WalkList(prefix, [&](const char* key) {
+           if (!ReadProfileString("UPDATE", key, value, capacity)) return false;
+           if (parse(value, InstallRecord.InstMode, &items[*count], nullptr)) ++*count;
+           return true;
+         }) > 0;
 }
 
 // ---- Media copies ------------------------------------------------------------

@@ -116,17 +116,17 @@ class Checker {
   // never reads: after that gap, past 15, or written with one digit.
   std::vector<IniValue> ReadList(const char* prefix, uint32_t capacity) {
     std::vector<IniValue> values;
-    std::string gap;
-    for (int n = 0; n < kMaxListItems; ++n) {
-      const std::string key = Key(prefix, n);
+    const int read = WalkList(prefix, [&](const char* key) {
       IniValue value = Read("UPDATE", key, capacity);
-      if (!value.present) {
-        if (gap.empty()) gap = key;
-      } else if (!gap.empty()) {
-        Warning(key, "never read: " + gap +
+      if (!value.present) return false;
+      values.push_back(std::move(value));
+      return true;
+    });
+    for (int n = read + 1; n < kMaxListItems; ++n) {
+      const std::string key = Key(prefix, n);
+      if (Read("UPDATE", key, capacity).present) {
+        Warning(key, "never read: " + Key(prefix, read) +
                          " is missing or empty, and the list ends there");
-      } else {
-        values.push_back(std::move(value));
       }
     }
     for (int n = kMaxListItems; n < kProbedKeys; ++n) {
@@ -327,16 +327,13 @@ std::string IniReaderPath(const fs::path& ini) {
 std::vector<UpdateItem> AllUpdateItems(const std::string& iniPath) {
   std::vector<UpdateItem> items;
   char value[kUpdateLineSize];
-  for (int n = 0; n < kMaxListItems; ++n) {
-    char key[32];
-    NumberedKeyName(key, sizeof key, kUpdateFilePrefix, n);
-    if (!ReadProfileKey(iniPath.c_str(), "UPDATE", key, value, sizeof value)) {
-      break;
-    }
+  WalkList(kUpdateFilePrefix, [&](const char* key) {
+    if (!ReadProfileKey(iniPath.c_str(), "UPDATE", key, value, sizeof value)) return false;
     UpdateItem item;
     ParseUpdateLine(value, 0, &item);  // applying or not
     items.push_back(item);
-  }
+    return true;
+  });
   return items;
 }
 
