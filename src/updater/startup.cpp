@@ -25,13 +25,22 @@ void ConvertMessageEscapes(char* dest, const char* source) {
   *dest = '\0';
 }
 
+// The folder of our own that holds the temporary UPDATE.INI, and the file
+// held open while it is read, so that no other program can change it.
+static char UpdateIniFolder[kPathSize];
+static PlatHeldFile HeldUpdateIni;
+
 void ShutdownCleanup() {
   if (OpenDirectory != nullptr) {
     std::free(OpenDirectory);
     OpenDirectory = nullptr;
     DirectoryEntries = nullptr;
   }
+  PlatReleaseFile(HeldUpdateIni);
+  HeldUpdateIni = nullptr;
   PlatDeleteFile(UpdateIniPath);
+  if (UpdateIniFolder[0] != '\0') PlatRemoveFolder(UpdateIniFolder);
+  UpdateIniFolder[0] = '\0';
 }
 
 // Start-up's stops all end the same way.
@@ -45,14 +54,22 @@ static int StopWith(const char* message) {
   return Stop();
 }
 
+// UPDATE.INI goes into a fresh folder of our own, so a file or folder that
+// another program left or made in the temporary folder plays no part.
 static bool ExtractUpdateIni() {
-  if (!PlatTempFolder(UpdateIniPath, sizeof UpdateIniPath) ||
-      !AppendPathComponent(UpdateIniPath, "UPDATE.INI")) {
-    // Nothing of ours is there to delete at clean-up.
+  if (!PlatMakePrivateFolder(UpdateIniFolder, sizeof UpdateIniFolder)) {
+    UpdateIniFolder[0] = '\0';
+    return false;
+  }
+  std::memcpy(UpdateIniPath, UpdateIniFolder, sizeof UpdateIniPath);
+  if (!AppendPathComponent(UpdateIniPath, "UPDATE.INI")) {
+    // Nothing of ours is there to delete at clean-up but the folder.
     std::memset(UpdateIniPath, 0, sizeof UpdateIniPath);
     return false;
   }
-  return ExtractEntry(UpdateIniPath, "UPDATE.INI", 0) != 0;
+  if (!ExtractEntry(UpdateIniPath, "UPDATE.INI", 0)) return false;
+  HeldUpdateIni = PlatHoldFile(UpdateIniPath);
+  return HeldUpdateIni != nullptr;
 }
 
 static bool ReadSettings() {
@@ -202,9 +219,6 @@ int UpdaterMain() {
   BuildWindowCaption();
   if (PlatWindow other = PlatFindWindow(nullptr, WindowCaption)) {
     PlatBringToFront(other);
-    // The updater already running reads the same temporary UPDATE.INI
-    // until it ends, and deletes it then: it is not ours to delete.
-    std::memset(UpdateIniPath, 0, sizeof UpdateIniPath);
     return Stop();
   }
   if (!WaitForGameToQuit(UpdaterSettings.GameTitle)) return Stop();
@@ -222,6 +236,9 @@ int UpdaterMain() {
 }
 
 void ResetProgramState() {
+  PlatReleaseFile(HeldUpdateIni);
+  HeldUpdateIni = nullptr;
+  UpdateIniFolder[0] = '\0';
   std::memset(&InstallRecord, 0, sizeof InstallRecord);
   DialogPage = 0;
   DialogBusy = 0;
