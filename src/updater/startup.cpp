@@ -3,8 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "package/extract.h"
+#include "core/caption.h"
 #include "core/integrity.h"
+#include "package/extract.h"
 #include "package/package.h"
 #include "profile/install_description.h"
 #include "profile/profile.h"
@@ -136,7 +137,8 @@ static void BuildWindowCaption() {
     std::snprintf(WindowCaption, sizeof WindowCaption, "%s",
                   UpdaterSettings.UpdaterTitle);
   } else {
-    std::snprintf(WindowCaption, sizeof WindowCaption, "%s アップデータ %s",
+    std::snprintf(WindowCaption, sizeof WindowCaption,
+                  "%s " UPD_CAPTION_WORD " %s",
                   UpdaterSettings.GameTitle, UpdaterSettings.UpdaterVersion);
   }
 }
