@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Writes examples/sample-update: the files of a small sample update.
+"""Writes examples/sample-update, the files of a small sample update, and
+examples/sample-icon.ico, the game's icon for the updater.
 
 Everything is generated the same way every time (no clocks, no randomness),
 so the committed files can be checked against this script. Text meant for the
@@ -88,6 +89,32 @@ def wav(rate, samples):
     return b"RIFF" + struct.pack("<I", len(body)) + body
 
 
+def icon(sizes):
+    """An .ico of 32-bit images, one per size: a shaded disc on a clear
+    ground, each image a bottom-up bitmap with its mask after it."""
+    images = []
+    for size in sizes:
+        pixels = bytearray()
+        centre = (size - 1) / 2
+        for y in reversed(range(size)):
+            for x in range(size):
+                r = math.hypot(x - centre, y - centre) / (size / 2)
+                alpha = max(0, min(255, round((1 - r) * 4 * 255)))
+                light = max(0.0, 1 - math.hypot(x - size * 0.35, y - size * 0.3) / size)
+                pixels += bytes((round(120 + 135 * light), round(60 + 120 * light),
+                                 round(30 + 60 * light), alpha))
+        mask = bytes(((size + 31) // 32 * 4) * size)
+        header = struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, 32, 0,
+                             len(pixels) + len(mask), 0, 0, 0, 0)
+        images.append((size, header + bytes(pixels) + mask))
+    out = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for size, data in images:
+        out += struct.pack("<BBBBHHII", size, size, 0, 0, 1, 32, len(data), offset)
+        offset += len(data)
+    return out + b"".join(data for _, data in images)
+
+
 FILES = {
     "UPDATE.INI": shift_jis(UPDATE_INI),
     "SCRIPT.TXT": shift_jis(SCRIPT),
@@ -98,10 +125,16 @@ FILES = {
 }
 
 
+# Beside the update, not in it: the icon `updpack build --icon` puts on the
+# updater.
+ICON = ("sample-icon.ico", icon((16, 24, 32, 48)))
+
+
 def main():
     os.makedirs(OUT, exist_ok=True)
-    for name, data in FILES.items():
-        path = os.path.join(OUT, name)
+    outputs = [(os.path.join(OUT, name), data) for name, data in FILES.items()]
+    outputs.append((os.path.join(HERE, ICON[0]), ICON[1]))
+    for path, data in outputs:
         with open(path, "wb") as f:
             f.write(data)
         os.utime(path, (STAMP, STAMP))

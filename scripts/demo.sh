@@ -32,7 +32,8 @@ stub=$root/build/win32/src/updater/updater.exe
 step "make Update.exe from examples/sample-update"
 mkdir -p "$out"
 rm -f "$out/Update.exe" "$out"/*.png
-"$updpack" build examples/sample-update -o "$out/Update.exe" --stub "$stub"
+"$updpack" build examples/sample-update -o "$out/Update.exe" --stub "$stub" \
+  --icon examples/sample-icon.ico
 "$updpack" list "$out/Update.exe"
 ls -l "$stub" "$out/Update.exe"
 

@@ -3,8 +3,9 @@
 # win32`: the unit tests, the dialog host, the resources, DLL planting, the
 # real updater end to end, copies from a CD-ROM drive, updpack and the
 # updaters it builds, the integrity check of damaged updaters, signed
-# updaters, the INI reader against Windows' own, and the updater on a
-# system whose code page is 1252. Runs them all and fails if any failed.
+# updaters, the icon, version record, DPI layout and private UPDATE.INI of
+# a branded updater, the INI reader against Windows' own, and the updater
+# on a system whose code page is 1252. Runs them all and fails if any failed.
 cd "$(dirname "$0")/.."
 tiers=(
   scripts/test-wine-unit.sh
@@ -17,6 +18,7 @@ tiers=(
   tests/wine/embed_e2e.sh
   tests/wine/integrity_e2e.sh
   tests/wine/signing_e2e.sh
+  tests/wine/branding_e2e.sh
   tests/wine/ini_diff.sh
   tests/wine/codepage_e2e.sh
 )

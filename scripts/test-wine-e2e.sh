@@ -33,7 +33,7 @@ wine "$updpack" create -o "$(winepath -w "$work/UPDATE.QW3")" \
 updater=$(upd_build_updater "$work/UPDATE.QW3" 2>"$work/build.log") ||
   { cat "$work/build.log" >&2; exit 1; }
 cp "$updater" "$work/Update.exe"
-temp_ini=$(winepath -u "$(wine cmd /c echo %TEMP% | tr -d '\r')")/UPDATE.INI
+upd_temp_folder
 
 install_game() {
   upd_install_game
@@ -49,7 +49,7 @@ start_updater() {
 expect_exit() {
   wait "$updater_pid"
   upd_check "exit code $1" test $? -eq "$1"
-  upd_check "the temporary UPDATE.INI is gone" test ! -e "$temp_ini"
+  upd_check "the temporary UPDATE.INI and its folder are gone" upd_updater_temp_gone
 }
 
 # expect_box TEXT OWNER ICON BUTTONS: the next message box, exactly.

@@ -5,6 +5,12 @@
 #   . scripts/wine-env.sh          sets WINEPREFIX and friends, creates the
 #                                  prefix once, starts Xvfb when DISPLAY is unset
 #   upd_wine_map_cdrom e /folder   maps a folder as CD-ROM drive E:
+#   upd_wine_set_dpi DPI           the DPI Wine reports (96, 120, 144, 192);
+#                                  restarts the prefix's server, so stop
+#                                  automate.exe first
+#   upd_temp_folder                sets UPD_TEMP to the prefix's %TEMP%
+#   upd_updater_temp_gone          true when no updater left its folder
+#                                  (updater-*) in %TEMP%
 #   upd_auto_start / upd_ask CMD / upd_expect CMD ANSWER / upd_auto_stop
 #                                  talk to tests/wine/automate.exe (UPD_AUTOMATE)
 #   upd_require FILE...            stops the script when a file is not built
@@ -117,6 +123,24 @@ upd_wine_unmap_drive() {
   wine reg delete 'HKLM\Software\Wine\Drives' /v "$letter:" /f >/dev/null 2>&1
   wineserver -k 2>/dev/null
   wineserver -w
+}
+
+# upd_wine_set_dpi DPI: the DPI that Wine reports and lays windows out at,
+# read when its server starts.
+upd_wine_set_dpi() {
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f \
+    >/dev/null 2>&1 || return 1
+  wineserver -k 2>/dev/null
+  wineserver -w
+}
+
+# The updater keeps its UPDATE.INI in a folder of its own, updater-*, in
+# %TEMP%, and removes it on every way out.
+upd_temp_folder() {
+  UPD_TEMP=$(winepath -u "$(wine cmd /c echo %TEMP% | tr -d '\r')")
+}
+upd_updater_temp_gone() {
+  ! compgen -G "${UPD_TEMP:?call upd_temp_folder first}/updater-*" >/dev/null
 }
 
 # ---- The automation tool: one process, one command per line ---------------

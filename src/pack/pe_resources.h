@@ -65,6 +65,11 @@ struct PeHeaders {
   uint32_t DirectorySize(uint32_t index, const uint8_t* image) const;
 };
 
+// Resource types by id.
+constexpr uint16_t kPeTypeIcon = 3;
+constexpr uint16_t kPeTypeGroupIcon = 14;
+constexpr uint16_t kPeTypeVersion = 16;
+
 constexpr uint32_t kPeResourceDirectory = 2;
 constexpr uint32_t kPeCertificateDirectory = 4;
 constexpr uint32_t kPeBaseRelocationDirectory = 5;

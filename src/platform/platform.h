@@ -54,6 +54,28 @@ unsigned PlatProcessorCount();
 // when it does not fit `capacity` bytes with its NUL.
 bool PlatTempFolder(char* buffer, size_t capacity);
 
+// ---- The updater's own temporary folder --------------------------------------
+//
+// UPDATE.INI tells the updater, which runs with the administrator's rights,
+// what to write where: it is kept where no other program can change it.
+
+// Makes a new folder in the temporary folder, with a name no one can guess,
+// that only this user may open, or, when the process runs elevated, only
+// administrators and the system; writes its path with its trailing
+// separator. False when it cannot be made or its path does not fit
+// `capacity` bytes with its NUL.
+bool PlatMakePrivateFolder(char* buffer, size_t capacity);
+
+// Removes an empty folder. False on failure.
+bool PlatRemoveFolder(const char* path);
+
+// Keeps the file open, so that until PlatReleaseFile no other process can
+// write, rename or delete it; reading it stays possible. Null when it
+// cannot be opened so.
+typedef struct PlatHeldFileTag* PlatHeldFile;
+PlatHeldFile PlatHoldFile(const char* path);
+void PlatReleaseFile(PlatHeldFile file);
+
 // ---- Files and folders ------------------------------------------------------
 
 enum : unsigned {

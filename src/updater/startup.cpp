@@ -3,8 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "package/extract.h"
+#include "core/caption.h"
 #include "core/integrity.h"
+#include "package/extract.h"
 #include "package/package.h"
 #include "profile/install_description.h"
 #include "profile/profile.h"
@@ -25,13 +26,22 @@ void ConvertMessageEscapes(char* dest, const char* source) {
   *dest = '\0';
 }
 
+// The folder of our own that holds the temporary UPDATE.INI, and the file
+// held open while it is read, so that no other program can change it.
+static char UpdateIniFolder[kPathSize];
+static PlatHeldFile HeldUpdateIni;
+
 void ShutdownCleanup() {
   if (OpenDirectory != nullptr) {
     std::free(OpenDirectory);
     OpenDirectory = nullptr;
     DirectoryEntries = nullptr;
   }
+  PlatReleaseFile(HeldUpdateIni);
+  HeldUpdateIni = nullptr;
   PlatDeleteFile(UpdateIniPath);
+  if (UpdateIniFolder[0] != '\0') PlatRemoveFolder(UpdateIniFolder);
+  UpdateIniFolder[0] = '\0';
 }
 
 // Start-up's stops all end the same way.
@@ -45,14 +55,22 @@ static int StopWith(const char* message) {
   return Stop();
 }
 
+// UPDATE.INI goes into a fresh folder of our own, so a file or folder that
+// another program left or made in the temporary folder plays no part.
 static bool ExtractUpdateIni() {
-  if (!PlatTempFolder(UpdateIniPath, sizeof UpdateIniPath) ||
-      !AppendPathComponent(UpdateIniPath, "UPDATE.INI")) {
-    // Nothing of ours is there to delete at clean-up.
+  if (!PlatMakePrivateFolder(UpdateIniFolder, sizeof UpdateIniFolder)) {
+    UpdateIniFolder[0] = '\0';
+    return false;
+  }
+  std::memcpy(UpdateIniPath, UpdateIniFolder, sizeof UpdateIniPath);
+  if (!AppendPathComponent(UpdateIniPath, "UPDATE.INI")) {
+    // Nothing of ours is there to delete at clean-up but the folder.
     std::memset(UpdateIniPath, 0, sizeof UpdateIniPath);
     return false;
   }
-  return ExtractEntry(UpdateIniPath, "UPDATE.INI", 0) != 0;
+  if (!ExtractEntry(UpdateIniPath, "UPDATE.INI", 0)) return false;
+  HeldUpdateIni = PlatHoldFile(UpdateIniPath);
+  return HeldUpdateIni != nullptr;
 }
 
 static bool ReadSettings() {
@@ -119,7 +137,8 @@ static void BuildWindowCaption() {
     std::snprintf(WindowCaption, sizeof WindowCaption, "%s",
                   UpdaterSettings.UpdaterTitle);
   } else {
-    std::snprintf(WindowCaption, sizeof WindowCaption, "%s アップデータ %s",
+    std::snprintf(WindowCaption, sizeof WindowCaption,
+                  "%s " UPD_CAPTION_WORD " %s",
                   UpdaterSettings.GameTitle, UpdaterSettings.UpdaterVersion);
   }
 }
@@ -202,9 +221,6 @@ int UpdaterMain() {
   BuildWindowCaption();
   if (PlatWindow other = PlatFindWindow(nullptr, WindowCaption)) {
     PlatBringToFront(other);
-    // The updater already running reads the same temporary UPDATE.INI
-    // until it ends, and deletes it then: it is not ours to delete.
-    std::memset(UpdateIniPath, 0, sizeof UpdateIniPath);
     return Stop();
   }
   if (!WaitForGameToQuit(UpdaterSettings.GameTitle)) return Stop();
@@ -222,6 +238,9 @@ int UpdaterMain() {
 }
 
 void ResetProgramState() {
+  PlatReleaseFile(HeldUpdateIni);
+  HeldUpdateIni = nullptr;
+  UpdateIniFolder[0] = '\0';
   std::memset(&InstallRecord, 0, sizeof InstallRecord);
   DialogPage = 0;
   DialogBusy = 0;

@@ -214,11 +214,13 @@ grep -q "Notes.txt': no UpdateFile line names it; not packed" err.txt || fail "b
   fail "build packed: $(ls built)"
 cmp -s upd/Data/Script.dat built/Script.dat || fail "build: Script.dat differs"
 cmp -s upd/UPDATE.INI built/UPDATE.INI || fail "build: UPDATE.INI differs"
-"${UPDPACK[@]}" build upd -o Again.exe --stub stub.exe --level greedy >/dev/null 2>&1
-cmp -s Built.exe Again.exe || fail "build twice from the same folder: different bytes"
-expect 0 "build -j1" "${UPDPACK[@]}" build -j1 upd -o One.exe --stub stub.exe
-expect 0 "build -j4" "${UPDPACK[@]}" build -j4 upd -o Four.exe --stub stub.exe
-cmp -s One.exe Four.exe || fail "build -j4 differs from -j1"
+# The updater's name is an input too (its version record names the file).
+mkdir -p again j1 j4
+"${UPDPACK[@]}" build upd -o again/Built.exe --stub stub.exe --level greedy >/dev/null 2>&1
+cmp -s Built.exe again/Built.exe || fail "build twice from the same folder: different bytes"
+expect 0 "build -j1" "${UPDPACK[@]}" build -j1 upd -o j1/Update.exe --stub stub.exe
+expect 0 "build -j4" "${UPDPACK[@]}" build -j4 upd -o j4/Update.exe --stub stub.exe
+cmp -s j1/Update.exe j4/Update.exe || fail "build -j4 differs from -j1"
 # A line whose file is missing: refused, nothing written, an earlier
 # updater kept.
 cp Built.exe before.exe

@@ -23,15 +23,17 @@ copy bom && { printf '\xef\xbb\xbf'; cat crlf/UPDATE.INI; } >bom/UPDATE.INI
 copy lf && tr -d '\r' <crlf/UPDATE.INI >lf/UPDATE.INI
 grep -q 'ソフト説明.txt' lf/UPDATE.INI || fail "the UTF-8 sample lost its Japanese path"
 for form in crlf bom lf; do touch -r "$SAMPLE/UPDATE.INI" "$form/UPDATE.INI"; done
-expect 0 "build the Shift-JIS sample" "${UPDPACK[@]}" build sjis -o sjis.exe --stub stub.exe
+# Each updater of the same name (its version record names the file).
+mkdir -p built-sjis built-crlf built-bom built-lf built-forced
+expect 0 "build the Shift-JIS sample" "${UPDPACK[@]}" build sjis -o built-sjis/Update.exe --stub stub.exe
 for form in crlf bom lf; do
-  expect 0 "build the UTF-8 sample ($form)" "${UPDPACK[@]}" build $form -o $form.exe --stub stub.exe
+  expect 0 "build the UTF-8 sample ($form)" "${UPDPACK[@]}" build $form -o built-$form/Update.exe --stub stub.exe
   grep -q "'$form.UPDATE.INI': UTF-8, packed as Shift-JIS" out.txt || fail "build $form: $(cat out.txt)"
-  cmp -s sjis.exe $form.exe || fail "the updater built from the UTF-8 sample ($form) differs"
+  cmp -s built-sjis/Update.exe built-$form/Update.exe || fail "the updater built from the UTF-8 sample ($form) differs"
 done
-expect 0 "build --ini-encoding utf-8" "${UPDPACK[@]}" build lf -o forced.exe --stub stub.exe \
+expect 0 "build --ini-encoding utf-8" "${UPDPACK[@]}" build lf -o built-forced/Update.exe --stub stub.exe \
   --ini-encoding utf-8
-cmp -s sjis.exe forced.exe || fail "--ini-encoding utf-8 built another updater"
+cmp -s built-sjis/Update.exe built-forced/Update.exe || fail "--ini-encoding utf-8 built another updater"
 
 # ---- check and ini on the UTF-8 sample -----------------------------------
 expect 1 "check the UTF-8 sample" "${UPDPACK[@]}" check bom/UPDATE.INI

@@ -39,7 +39,7 @@ TEST_F(DialogTest, CancelOnTheStartPageWritesNothing) {
   EXPECT_EQ(ui_.boxes()[0].caption, kCaption);
   EXPECT_EQ(ui_.boxes()[0].owner, nullptr);
   EXPECT_FALSE(std::filesystem::exists(Installed("Readme.txt")));
-  EXPECT_FALSE(TemporaryUpdateIniLeft());
+  EXPECT_FALSE(TemporaryFilesLeft());
 }
 
 TEST_F(DialogTest, CloseBoxOnTheConfirmationPageActsAsCancel) {
@@ -69,7 +69,7 @@ TEST_F(DialogTest, FinishedUpdateEndsWithExitCodeOne) {
   EXPECT_TRUE(ui_.boxes().empty());
   EXPECT_EQ(ReadFile(Installed("Readme.txt")), "new readme");
   EXPECT_EQ(LastWriteTime(Installed("Readme.txt")), kPackageTime);
-  EXPECT_FALSE(TemporaryUpdateIniLeft());
+  EXPECT_FALSE(TemporaryFilesLeft());
 }
 
 TEST_F(DialogTest, ShortfallPageThenBackAndNextAfterSpaceWasFreed) {

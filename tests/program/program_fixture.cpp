@@ -211,6 +211,14 @@ void ProgramTest::CloseWindows() {
   }
 }
 
-bool ProgramTest::TemporaryUpdateIniLeft() const {
-  return std::filesystem::exists(root_ / "tmp" / "UPDATE.INI");
+bool ProgramTest::TemporaryFilesLeft() const {
+  return !TemporaryEntries().empty();
+}
+
+std::vector<std::filesystem::path> ProgramTest::TemporaryEntries() const {
+  std::vector<std::filesystem::path> entries;
+  for (const auto& entry : std::filesystem::directory_iterator(root_ / "tmp")) {
+    entries.push_back(entry.path());
+  }
+  return entries;
 }

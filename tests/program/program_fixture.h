@@ -62,7 +62,10 @@ class ProgramTest : public ::testing::Test {
   // Puts a window into the table that other processes search.
   void OpenWindow(const std::string& className, const std::string& title);
   void CloseWindows();
-  bool TemporaryUpdateIniLeft() const;
+  // Whether anything is left in the temporary folder (TMPDIR).
+  bool TemporaryFilesLeft() const;
+  // What the temporary folder holds, by name.
+  std::vector<std::filesystem::path> TemporaryEntries() const;
   // Scripts `times` presses of Next: 2 reach the run, 3 also press 完了.
   void PressNext(int times) {
     for (int i = 0; i < times; ++i) ui_.Press(kIdNext);

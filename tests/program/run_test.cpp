@@ -144,7 +144,7 @@ TEST_F(RunTest, MissingFolderFailsAndLeavesEarlierFilesWritten) {
   EXPECT_EQ(ui_.boxes()[1].text, kInterrupted);
   EXPECT_EQ(ReadFile(Installed("First.txt")), "1");
   EXPECT_FALSE(std::filesystem::exists(Installed("Third.txt")));
-  EXPECT_FALSE(TemporaryUpdateIniLeft());
+  EXPECT_FALSE(TemporaryFilesLeft());
 }
 
 TEST_F(RunTest, FailedWriteKeepsTheInstalledFile) {

@@ -1,5 +1,7 @@
 // Start-up: every stop before the dialog, what it shows, and that it
 // cleans up after itself.
+#include <sys/stat.h>
+
 #include "program_fixture.h"
 #include "pack/integrity_record.h"
 #include "posix_hooks.h"
@@ -28,7 +30,7 @@ TEST_F(StartupTest, MissingRequiredKeyOfUpdateIniIsReportedAndStops) {
   EXPECT_EQ(ui_.boxes()[0].caption, "INSTCMMN");
   EXPECT_EQ(ui_.boxes()[0].owner, nullptr);
   EXPECT_TRUE(ui_.pages().empty());
-  EXPECT_FALSE(TemporaryUpdateIniLeft());
+  EXPECT_FALSE(TemporaryFilesLeft());
 }
 
 TEST_F(StartupTest, GameWithoutInstModeIsNotInstalled) {
@@ -44,7 +46,7 @@ TEST_F(StartupTest, GameWithoutInstModeIsNotInstalled) {
   EXPECT_EQ(ui_.boxes()[0].caption, "UPDATE");
   EXPECT_EQ(ui_.boxes()[0].buttons, kPlatButtonsOk);
   EXPECT_EQ(ui_.boxes()[0].icon, kPlatIconError);
-  EXPECT_FALSE(TemporaryUpdateIniLeft());
+  EXPECT_FALSE(TemporaryFilesLeft());
 }
 
 TEST_F(StartupTest, RecordWithoutDataPathIsInstalled) {
@@ -77,7 +79,7 @@ TEST_F(StartupTest, MissingSetupIniIsReported) {
   EXPECT_EQ(ui_.boxes()[0].text,
             "インストール先に \"SETUP.INI\" ファイルが見つかりません");
   EXPECT_EQ(ui_.boxes()[0].caption, "UPDATE");
-  EXPECT_FALSE(TemporaryUpdateIniLeft());
+  EXPECT_FALSE(TemporaryFilesLeft());
 }
 
 TEST_F(StartupTest, FolderNamedSetupIniPassesButLoadFailsSilently) {
@@ -86,7 +88,7 @@ TEST_F(StartupTest, FolderNamedSetupIniPassesButLoadFailsSilently) {
   EXPECT_EQ(RunUpdater(), 0);
   EXPECT_TRUE(ui_.boxes().empty());
   EXPECT_TRUE(ui_.pages().empty());
-  EXPECT_FALSE(TemporaryUpdateIniLeft());
+  EXPECT_FALSE(TemporaryFilesLeft());
 }
 
 TEST_F(StartupTest, SetupIniWithoutRequiredKeyStopsWithoutMessage) {
@@ -96,7 +98,7 @@ TEST_F(StartupTest, SetupIniWithoutRequiredKeyStopsWithoutMessage) {
   EXPECT_EQ(RunUpdater(), 0);
   EXPECT_TRUE(ui_.boxes().empty());
   EXPECT_TRUE(ui_.pages().empty());
-  EXPECT_FALSE(TemporaryUpdateIniLeft());
+  EXPECT_FALSE(TemporaryFilesLeft());
 }
 
 TEST_F(StartupTest, InstPathTooLongToJoinCountsAsMissingSetupIni) {
@@ -108,14 +110,90 @@ TEST_F(StartupTest, InstPathTooLongToJoinCountsAsMissingSetupIni) {
             "インストール先に \"SETUP.INI\" ファイルが見つかりません");
 }
 
+// Too long for the updater's own folder, and long enough for the folder but
+// not for UPDATE.INI in it: both a failed extraction, and the folder made
+// for the second is removed again.
 TEST_F(StartupTest, TemporaryFolderTooLongCountsAsFailedExtraction) {
-  const std::filesystem::path deep = root_ / std::string(200, 't') /
-                                     std::string(60, 'u');
-  std::filesystem::create_directories(deep);
-  setenv("TMPDIR", deep.c_str(), 1);
+  const size_t rootLength = root_.string().size() + 1;
+  for (size_t length : {size_t{289}, size_t{238}}) {
+    SCOPED_TRACE("TMPDIR of " + std::to_string(length) + " bytes");
+    const std::filesystem::path deep =
+        root_ / ("deep" + std::to_string(length)) /
+        std::string(length - rootLength - 8, 't');
+    ASSERT_EQ(deep.string().size(), length);
+    std::filesystem::create_directories(deep);
+    setenv("TMPDIR", deep.c_str(), 1);
+    ui_ = ScriptedUi();
+    EXPECT_EQ(RunUpdater(), 0);
+    ASSERT_EQ(ui_.boxes().size(), 1u);
+    EXPECT_EQ(ui_.boxes()[0].text, "UPDATE.INI not found at UPDATE.QW3");
+    EXPECT_TRUE(std::filesystem::is_empty(deep));
+  }
+}
+
+// Whether this process holds the file open.
+bool HeldOpen(const std::filesystem::path& file) {
+  const std::filesystem::path target = std::filesystem::canonical(file);
+  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    if (std::filesystem::read_symlink(fd.path(), ec) == target) return true;
+  }
+  return false;
+}
+
+// While the player reads the start page, UPDATE.INI lies in a folder that
+// was not there before and that only its owner may open, and the updater
+// holds it open; all of it is gone at the end.
+TEST_F(StartupTest, UpdateIniLivesInAFolderOfItsOwnHeldOpen) {
+  bool looked = false;
+  ui_.Press([this, &looked] {
+    looked = true;
+    const std::vector<std::filesystem::path> entries = TemporaryEntries();
+    EXPECT_EQ(entries.size(), 1u);
+    if (entries.size() != 1) return kIdCancel;
+    const std::filesystem::path& folder = entries[0];
+    EXPECT_EQ(folder.filename().string().rfind("updater-", 0), 0u) << folder;
+    struct stat info;
+    EXPECT_EQ(lstat(folder.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+    EXPECT_EQ(ReadFile(folder / "UPDATE.INI").rfind("[SETUP]\r\nCompanyName=Example Works\r\n", 0), 0u);
+    EXPECT_TRUE(HeldOpen(folder / "UPDATE.INI"));
+    return kIdCancel;
+  });
   EXPECT_EQ(RunUpdater(), 0);
-  ASSERT_EQ(ui_.boxes().size(), 1u);
-  EXPECT_EQ(ui_.boxes()[0].text, "UPDATE.INI not found at UPDATE.QW3");
+  EXPECT_TRUE(looked);
+  EXPECT_FALSE(TemporaryFilesLeft());
+}
+
+// An UPDATE.INI that another program put into the temporary folder, file
+// or folder, is neither read nor touched.
+TEST_F(StartupTest, UpdateIniPlantedInTheTemporaryFolderPlaysNoPart) {
+  const std::filesystem::path planted = root_ / "tmp" / "UPDATE.INI";
+  const std::string plantedText =
+      "[SETUP]\r\nCompanyName=Other\r\nGameTitle=Other\r\nGameClass=O\r\n"
+      "GameDir=Other\r\n[UPDATE]\r\nUpdateFile00=..\\..\\Evil.txt\r\n";
+  for (bool asFolder : {false, true}) {
+    SCOPED_TRACE(asFolder ? "a folder" : "a file");
+    std::filesystem::remove_all(planted);
+    std::filesystem::remove(Installed("Readme.txt"));
+    if (asFolder) {
+      std::filesystem::create_directory(planted);
+    } else {
+      WriteFile(planted, plantedText);
+    }
+    ui_ = ScriptedUi();
+    PressNext(3);
+    EXPECT_EQ(RunUpdater(), 1);
+    EXPECT_TRUE(ui_.boxes().empty());
+    EXPECT_EQ(ReadFile(Installed("Readme.txt")), "new readme");
+    EXPECT_EQ(TemporaryEntries(), std::vector<std::filesystem::path>{planted});
+    if (asFolder) {
+      EXPECT_TRUE(std::filesystem::is_directory(planted));
+    } else {
+      EXPECT_EQ(ReadFile(planted), plantedText);
+    }
+  }
 }
 
 TEST_F(StartupTest, PackageWithoutUpdateIniIsReportedTwice) {
@@ -124,7 +202,7 @@ TEST_F(StartupTest, PackageWithoutUpdateIniIsReportedTwice) {
   EXPECT_EQ(ui_.boxes()[0].text, "Can't Find File in Resource !!");
   EXPECT_EQ(ui_.boxes()[1].text, "UPDATE.INI not found at UPDATE.QW3");
   EXPECT_EQ(ui_.boxes()[1].caption, "UPDATE");
-  EXPECT_FALSE(TemporaryUpdateIniLeft());
+  EXPECT_FALSE(TemporaryFilesLeft());
 }
 
 TEST_F(StartupTest, MissingOrDamagedPackageIsReported) {
@@ -169,7 +247,7 @@ TEST_F(StartupTest, PackageThatDiffersFromItsIntegrityRecordIsRefused) {
     EXPECT_EQ(ui_.boxes()[0].text, "RESOURCE READ ERROR");
     EXPECT_EQ(ui_.boxes()[0].caption, "UPDATE");
     EXPECT_TRUE(ui_.pages().empty());
-    EXPECT_FALSE(TemporaryUpdateIniLeft());
+    EXPECT_FALSE(TemporaryFilesLeft());
     EXPECT_FALSE(std::filesystem::exists(Installed("Readme.txt")));
     EXPECT_FALSE(std::filesystem::exists(Installed("Big.dat")));
   }
@@ -223,14 +301,17 @@ TEST_F(StartupTest, SecondInstanceBringsTheFirstForwardSilently) {
   EXPECT_TRUE(ui_.pages().empty());
   EXPECT_EQ(PosixBringToFrontCount(), 1);
   EXPECT_STREQ(PosixLastFrontTitle(), kCaption);
-  // The first updater still needs its UPDATE.INI.
-  EXPECT_TRUE(TemporaryUpdateIniLeft());
+  // Its own UPDATE.INI, which no other updater reads, is gone.
+  EXPECT_FALSE(TemporaryFilesLeft());
 }
 
+// The second updater removes its own UPDATE.INI and leaves the first's.
 TEST_F(StartupTest, SecondUpdaterProcessLeavesTheFirstItsWork) {
   int secondExitCode = -1;
   ui_.Press([this, &secondExitCode] {
+    const std::vector<std::filesystem::path> before = TemporaryEntries();
     secondExitCode = RunAnotherUpdaterProcess();
+    EXPECT_EQ(TemporaryEntries(), before);
     return kIdNext;
   });
   PressNext(2);
@@ -238,7 +319,7 @@ TEST_F(StartupTest, SecondUpdaterProcessLeavesTheFirstItsWork) {
   EXPECT_EQ(secondExitCode, 0);
   EXPECT_TRUE(ui_.boxes().empty());
   EXPECT_EQ(ReadFile(Installed("Readme.txt")), "new readme");
-  EXPECT_FALSE(TemporaryUpdateIniLeft());
+  EXPECT_FALSE(TemporaryFilesLeft());
 }
 
 TEST_F(StartupTest, RunningGameAsksAgainOnOkAndStopsOnCancel) {
@@ -258,7 +339,7 @@ TEST_F(StartupTest, RunningGameAsksAgainOnOkAndStopsOnCancel) {
   EXPECT_TRUE(ui_.pages().empty());
   EXPECT_EQ(PosixBringToFrontCount(), 1);
   EXPECT_STREQ(PosixLastFrontTitle(), "Example Story");
-  EXPECT_FALSE(TemporaryUpdateIniLeft());
+  EXPECT_FALSE(TemporaryFilesLeft());
 }
 
 TEST_F(StartupTest, GameQuitBeforeOkLetsTheUpdateRun) {

@@ -31,7 +31,18 @@
 //   foreground                caption of the foreground window
 //   closeclass CLASS          closes the top-level windows of a class
 //   drivetype ROOT            GetDriveTypeA of a root such as E:\ (5: CD-ROM)
+//   layout POINTS FACE        the current dialog as drawn, its text in that
+//                             font (the template's): "ok dpi=D aware=A
+//                             client=WxH" and each visible control as
+//                             ID:x,y,w,h, when every control lies inside the
+//                             client area, no two overlap and each one's
+//                             text fits it; "error" and what is wrong
+//                             otherwise
+//   layout box                the same for the last message box, in the
+//                             system's message font
 //   exit
+#define WINVER 0x0A00
+#define _WIN32_WINNT 0x0A00
 #include <windows.h>
 
 #include <fcntl.h>
@@ -247,6 +258,123 @@ std::string MessageBoxReport(HWND box) {
   return report + " | icon=" + (icon ? "yes" : "no");
 }
 
+// ---- layout ----------------------------------------------------------------
+//
+// Font handles belong to the process that made them, so the text is
+// measured in a font made here the way the dialog manager makes it: the
+// template's face and points at the window's DPI, or the system's message
+// font at that DPI for a message box.
+
+std::string Awareness(HWND window) {
+  const DPI_AWARENESS_CONTEXT context = GetWindowDpiAwarenessContext(window);
+  if (AreDpiAwarenessContextsEqual(context, DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2))
+    return "permonitorv2";
+  switch (GetAwarenessFromDpiAwarenessContext(context)) {
+    case DPI_AWARENESS_PER_MONITOR_AWARE: return "permonitor";
+    case DPI_AWARENESS_SYSTEM_AWARE: return "system";
+    case DPI_AWARENESS_UNAWARE: return "unaware";
+    default: return "unknown";
+  }
+}
+
+HFONT MeasuringFont(const std::string& args, UINT dpi) {
+  if (args == "box") {
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = sizeof metrics;
+    if (!SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics,
+                                    &metrics, 0, dpi))
+      return nullptr;
+    return CreateFontIndirectW(&metrics.lfMessageFont);
+  }
+  const size_t blank = args.find(' ');
+  if (blank == std::string::npos) return nullptr;
+  const int points = std::atoi(args.c_str());
+  return CreateFontW(-MulDiv(points, int(dpi), 72), 0, 0, 0, FW_NORMAL, FALSE,
+                     FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_DONTCARE,
+                     Wide(args.substr(blank + 1)).c_str());
+}
+
+std::string RectText(const RECT& r) {
+  return std::to_string(r.left) + "," + std::to_string(r.top) + "," +
+         std::to_string(r.right - r.left) + "," + std::to_string(r.bottom - r.top);
+}
+
+// What is wrong with the text of one control in `font`, or nothing: a
+// button's line must fit inside its edges, a static text wrapped to its
+// width must fit its height.
+std::string TextProblem(HWND control, HDC dc, const RECT& rect, UINT dpi) {
+  std::wstring text;
+  if (!ReadTextW(control, &text) || text.empty()) return "";
+  char className[32] = {};
+  GetClassNameA(control, className, sizeof className);
+  const LONG style = GetWindowLongA(control, GWL_STYLE);
+  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  RECT needed = {0, 0, width, 0};
+  if (lstrcmpiA(className, "Button") == 0) {
+    DrawTextW(dc, text.c_str(), -1, &needed, DT_CALCRECT | DT_SINGLELINE);
+    const int edges = 2 * GetSystemMetricsForDpi(SM_CXEDGE, dpi);
+    if (needed.right + edges > width || needed.bottom > height)
+      return "text needs " + std::to_string(needed.right + edges) + "x" +
+             std::to_string(needed.bottom);
+    return "";
+  }
+  if (lstrcmpiA(className, "Static") == 0 && (style & SS_TYPEMASK) <= SS_RIGHT) {
+    DrawTextW(dc, text.c_str(), -1, &needed,
+              DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS |
+                  ((style & SS_NOPREFIX) ? DT_NOPREFIX : 0));
+    if (needed.right > width || needed.bottom > height)
+      return "text needs " + std::to_string(needed.right) + "x" +
+             std::to_string(needed.bottom);
+  }
+  return "";
+}
+
+std::string Layout(HWND window, const std::string& args) {
+  const UINT dpi = GetDpiForWindow(window);
+  RECT client;
+  GetClientRect(window, &client);
+  std::string report = "dpi=" + std::to_string(dpi) + " aware=" + Awareness(window) +
+                       " client=" + std::to_string(client.right) + "x" +
+                       std::to_string(client.bottom);
+  HFONT font = MeasuringFont(args, dpi);
+  if (!font) return "error usage: layout POINTS FACE | layout box";
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, font);
+  struct Placed {
+    int id;
+    RECT rect;
+  };
+  std::vector<Placed> placed;
+  std::string problems;
+  for (HWND child = GetWindow(window, GW_CHILD); child;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    if (!IsWindowVisible(child)) continue;
+    const int id = GetDlgCtrlID(child);
+    RECT rect;
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
+    report += " " + std::to_string(id) + ":" + RectText(rect);
+    if (rect.left < 0 || rect.top < 0 || rect.right > client.right ||
+        rect.bottom > client.bottom)
+      problems += " " + std::to_string(id) + " outside the client area;";
+    for (const Placed& other : placed) {
+      RECT both;
+      if (IntersectRect(&both, &rect, &other.rect))
+        problems += " " + std::to_string(id) + " overlaps " +
+                    std::to_string(other.id) + ";";
+    }
+    const std::string text = TextProblem(child, dc, rect, dpi);
+    if (!text.empty()) problems += " " + std::to_string(id) + " " + text + ";";
+    placed.push_back({id, rect});
+  }
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  DeleteObject(font);
+  if (placed.empty()) problems += " no controls;";
+  return problems.empty() ? "ok " + report : "error" + problems + " " + report;
+}
+
 std::string Click(HWND window, int id) {
   HWND button = GetDlgItem(window, id);
   if (!button) return "error no control " + std::to_string(id);
@@ -274,6 +402,10 @@ std::string Run(const std::string& command, const std::string& args) {
     return window ? "ok " + Caption(window) : "ok none";
   }
   if (command == "drivetype") return "ok " + std::to_string(GetDriveTypeA(args.c_str()));
+  if (command == "layout" && args == "box") {
+    if (!currentBox || !IsWindow(currentBox)) return "error no message box";
+    return Layout(currentBox, args);
+  }
   if (command == "closeclass") {
     int n = 0;
     while (HWND window = FindWindowA(args.c_str(), nullptr)) {
@@ -356,6 +488,7 @@ std::string Run(const std::string& command, const std::string& args) {
     return "ok " + ControlState(4) + " " + ControlState(1) + " " +
            ControlState(2) + " focus=" + std::to_string(FocusedId());
   if (command == "press") return Click(currentDialog, std::atoi(args.c_str()));
+  if (command == "layout") return Layout(currentDialog, args);
   if (command == "close") {
     PostMessageA(currentDialog, WM_SYSCOMMAND, SC_CLOSE, 0);
     return "ok";
@@ -366,6 +499,8 @@ std::string Run(const std::string& command, const std::string& args) {
 }  // namespace
 
 int main() {
+  // Other programs' windows in their real pixels, not scaled to 96 DPI.
+  SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
   // Byte for byte: no CR LF translation on either side.
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);

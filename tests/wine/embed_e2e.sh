@@ -27,7 +27,7 @@ finish() {
 }
 trap finish EXIT
 
-mkdir -p "$work/update/Data"
+mkdir -p "$work/update/Data" "$work/windows" "$work/again" "$work/fresh" "$work/back"
 upd_update_ini "$work/update/UPDATE.INI" \
   '[UPDATE]' 'UpdateFile00=Movie.bin' 'UpdateFile01=u,Data\Text.dat'
 head -c 300000 /dev/urandom >"$work/update/Movie.bin"
@@ -42,26 +42,31 @@ echo "embedding on Linux and on Windows (stub found beside updpack.exe)"
 upd_check "Linux updpack embeds" \
   "$native_updpack" embed --stub "$stub" --package "$work/UPDATE.QW3" -o "$work/Update.exe"
 upd_check "Windows updpack embeds into its default stub" \
-  updpack_win embed --package "$(win "$work/UPDATE.QW3")" -o "$(win "$work/UpdateW.exe")"
-upd_check "both write the same bytes" cmp "$work/Update.exe" "$work/UpdateW.exe"
+  updpack_win embed --package "$(win "$work/UPDATE.QW3")" -o "$(win "$work/windows/Update.exe")"
+upd_check "both write the same bytes" cmp "$work/Update.exe" "$work/windows/Update.exe"
 
 echo "resources and checksum as Windows sees them"
 expected=$UPD_ROOT/tests/wine/updater_resources.expected
 # expected_with SIZE ENTRIES: the stub's resources plus UPDATE 102 of SIZE
-# bytes and the integrity record UPDATE 103 of a package of ENTRIES entries.
+# bytes, the integrity record UPDATE 103 of a package of ENTRIES entries,
+# and the version record (type 16), whose size the probe's output gives as N.
 expected_with() {
   head -n 1 "$expected"
   echo "resource type=UPDATE name=102 language=1041 size=$1"
   echo "resource type=UPDATE name=103 language=1041 size=$((28 + 4 * $2))"
-  tail -n +2 "$expected"
+  sed -n 2p "$expected"
+  echo "resource type=16 name=1 language=1041 size=N"
+  tail -n +3 "$expected"
 }
+# The version record's size depends on its texts (branding_e2e reads them).
+version_size_as_n() { sed 's/^\(resource type=16 name=1 language=1041 size=\)[0-9]*$/\1N/'; }
 # probe_package EXE PACKAGE ENTRIES: Windows finds exactly the stub's
 # resources, PACKAGE byte for byte as UPDATE 102 and its record; our reader
 # finds it as well.
 probe_package() {
   wine "$wine_dir/resource_probe.exe" "$(win "$1")" --save UPDATE 102 \
-    "$(win "$work/saved.bin")" >"$work/probe.txt"
-  upd_check "$(basename "$1"): dialog, manifest, UPDATE 102 of $(stat -c %s "$2") bytes, UPDATE 103" \
+    "$(win "$work/saved.bin")" | version_size_as_n >"$work/probe.txt"
+  upd_check "$(basename "$1"): dialog, version record, manifest, UPDATE 102 of $(stat -c %s "$2") bytes, UPDATE 103" \
     diff -u <(expected_with "$(stat -c %s "$2")" "$3") "$work/probe.txt"
   upd_check "$(basename "$1"): FindResourceA gives the package byte for byte" \
     cmp "$2" "$work/saved.bin"
@@ -84,15 +89,16 @@ upd_check "the Windows updpack lists the same" cmp "$work/list.txt" "$work/listw
 upd_check "the bare stub has no package to list" grep -q "without a package" "$work/err.txt"
 
 echo "embedding again replaces the package"
-cp "$work/Update.exe" "$work/Again.exe"
+# Each updater under the same name: its version record names the file.
+cp "$work/Update.exe" "$work/again/Update.exe"
 upd_check "embed into an updater that holds a larger package" \
-  "$native_updpack" embed --stub "$work/Again.exe" --package "$work/OTHER.QW3" -o "$work/Again.exe"
-probe_package "$work/Again.exe" "$work/OTHER.QW3" 2
-"$native_updpack" embed --stub "$stub" --package "$work/OTHER.QW3" -o "$work/Fresh.exe" >/dev/null
-upd_check "the same bytes as embedding into the bare stub" cmp "$work/Again.exe" "$work/Fresh.exe"
+  "$native_updpack" embed --stub "$work/again/Update.exe" --package "$work/OTHER.QW3" -o "$work/again/Update.exe"
+probe_package "$work/again/Update.exe" "$work/OTHER.QW3" 2
+"$native_updpack" embed --stub "$stub" --package "$work/OTHER.QW3" -o "$work/fresh/Update.exe" >/dev/null
+upd_check "the same bytes as embedding into the bare stub" cmp "$work/again/Update.exe" "$work/fresh/Update.exe"
 upd_check "and back to the first package: the first updater again" \
-  "$native_updpack" embed --stub "$work/Again.exe" --package "$work/UPDATE.QW3" -o "$work/Back.exe"
-upd_check "  byte for byte" cmp "$work/Back.exe" "$work/Update.exe"
+  "$native_updpack" embed --stub "$work/again/Update.exe" --package "$work/UPDATE.QW3" -o "$work/back/Update.exe"
+upd_check "  byte for byte" cmp "$work/back/Update.exe" "$work/Update.exe"
 
 echo "refusals leave no output"
 # refused WHAT PATTERN STUB: embedding fails naming the reason, writes nothing.

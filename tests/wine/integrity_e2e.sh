@@ -19,7 +19,7 @@ finish() {
   upd_wine_stop
 }
 trap finish EXIT
-temp_ini=$(winepath -u "$(wine cmd /c echo %TEMP% | tr -d '\r')")/UPDATE.INI
+upd_temp_folder
 
 mkdir -p "$work/update"
 upd_update_ini "$work/update/UPDATE.INI" \
@@ -57,7 +57,6 @@ upd_expect "acp" "ok 932"
 damaged() {
   echo "one byte changed: $1 (offset $2)"
   upd_install_game
-  rm -f "$temp_ini"
   cp "$work/Update.exe" "$work/Bad.exe"
   local byte
   byte=$(od -An -tu1 -j "$2" -N1 "$work/Bad.exe" | tr -d ' ')
@@ -75,7 +74,7 @@ damaged() {
   upd_expect "answer ok" "ok"
   wait "$pid"
   upd_check "exit code 0" test $? -eq 0
-  upd_check "no temporary UPDATE.INI" test ! -e "$temp_ini"
+  upd_check "no temporary UPDATE.INI" upd_updater_temp_gone
   upd_check "nothing written into the game" \
     test "$(ls "$game")" = "SETUP.INI"
 }

@@ -4,7 +4,13 @@
 // page reads), and the manifest; --save also writes one resource's bytes
 // (FindResourceA with the type name and the id) to FILE. The Wine tests
 // compare the output with the expected one.
+//
+// resource_probe EXE --branding: what Explorer and the administrator prompt
+// read of the file instead: each string of its version record
+// (GetFileVersionInfoW), its version numbers, how many icons it has
+// (ExtractIconExW) and the sizes of the first one, large and small.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -170,6 +176,71 @@ bool PrintManifest() {
   return true;
 }
 
+std::string Utf8(const wchar_t* text) {
+  char utf8[2048] = {};
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
+  return utf8;
+}
+
+// The width and height of an icon's colour bitmap (its mask's, for a
+// monochrome one, is twice as high).
+std::string IconSize(HICON icon) {
+  ICONINFO info = {};
+  BITMAP bitmap = {};
+  if (!icon || !GetIconInfo(icon, &info)) return "none";
+  HBITMAP shown = info.hbmColor ? info.hbmColor : info.hbmMask;
+  GetObjectA(shown, sizeof bitmap, &bitmap);
+  if (info.hbmColor) DeleteObject(info.hbmColor);
+  DeleteObject(info.hbmMask);
+  return std::to_string(bitmap.bmWidth) + "x" +
+         std::to_string(info.hbmColor ? bitmap.bmHeight : bitmap.bmHeight / 2);
+}
+
+int PrintBranding(const char* path) {
+  wchar_t wide[MAX_PATH];
+  MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH);
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(wide, &ignored);
+  std::string record(size, '\0');
+  if (!size || !GetFileVersionInfoW(wide, 0, size, &record[0])) {
+    std::printf("version record missing\n");
+  } else {
+    void* value = nullptr;
+    UINT length = 0;
+    if (VerQueryValueW(&record[0], L"\\", &value, &length) && length >= sizeof(VS_FIXEDFILEINFO)) {
+      const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+      std::printf("version file=%lu.%lu.%lu.%lu product=%lu.%lu.%lu.%lu os=%08lx type=%lu\n",
+                  fixed->dwFileVersionMS >> 16, fixed->dwFileVersionMS & 0xFFFF,
+                  fixed->dwFileVersionLS >> 16, fixed->dwFileVersionLS & 0xFFFF,
+                  fixed->dwProductVersionMS >> 16, fixed->dwProductVersionMS & 0xFFFF,
+                  fixed->dwProductVersionLS >> 16, fixed->dwProductVersionLS & 0xFFFF,
+                  fixed->dwFileOS, fixed->dwFileType);
+    }
+    if (VerQueryValueW(&record[0], L"\\VarFileInfo\\Translation", &value, &length) &&
+        length >= 4) {
+      const WORD* translation = static_cast<const WORD*>(value);
+      std::printf("version translation=%04x %u\n", translation[0], translation[1]);
+      for (const wchar_t* key : {L"CompanyName", L"FileDescription", L"FileVersion",
+                                 L"OriginalFilename", L"ProductName", L"ProductVersion"}) {
+        wchar_t query[128];
+        wsprintfW(query, L"\\StringFileInfo\\%04x%04x\\%s", translation[0],
+                  translation[1], key);
+        const bool found = VerQueryValueW(&record[0], query, &value, &length);
+        std::printf("version %s=%s\n", Utf8(key).c_str(),
+                    found ? Utf8(static_cast<const wchar_t*>(value)).c_str() : "(missing)");
+      }
+    }
+  }
+  const UINT icons = ExtractIconExW(wide, -1, nullptr, nullptr, 0);
+  HICON large = nullptr, small = nullptr;
+  if (icons) ExtractIconExW(wide, 0, &large, &small, 1);
+  std::printf("icons=%u first large=%s small=%s\n", icons, IconSize(large).c_str(),
+              IconSize(small).c_str());
+  if (large) DestroyIcon(large);
+  if (small) DestroyIcon(small);
+  return 0;
+}
+
 }  // namespace
 
 bool Save(const char* type, int id, const char* path) {
@@ -186,8 +257,9 @@ bool Save(const char* type, int id, const char* path) {
 int main(int argc, char** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   const bool save = argc == 6 && std::strcmp(argv[2], "--save") == 0;
+  if (argc == 3 && std::strcmp(argv[2], "--branding") == 0) return PrintBranding(argv[1]);
   if (argc != 2 && !save) {
-    std::fprintf(stderr, "usage: resource_probe EXE [--save TYPE ID FILE]\n");
+    std::fprintf(stderr, "usage: resource_probe EXE [--save TYPE ID FILE | --branding]\n");
     return 2;
   }
   image = LoadLibraryExA(argv[1], nullptr, LOAD_LIBRARY_AS_DATAFILE);

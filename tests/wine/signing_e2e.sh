@@ -94,12 +94,14 @@ upd_check "a build whose signing fails keeps the earlier updater" \
 
 echo "a signed build is reproducible with SOURCE_DATE_EPOCH"
 epoch=$(date +%s)
+# Under the same name: the version record names the file.
 for n in 1 2; do
-  SOURCE_DATE_EPOCH=$epoch "$updpack" build "$work/update" -o "$work/Repro$n.exe" \
+  mkdir -p "$work/repro$n"
+  SOURCE_DATE_EPOCH=$epoch "$updpack" build "$work/update" -o "$work/repro$n/Update.exe" \
     --stub "$stub" --sign-pkcs12 "$keys/signer.p12" \
     --sign-password-file "$keys/password.txt" >/dev/null
 done
-upd_check "two signed builds are the same bytes" cmp "$work/Repro1.exe" "$work/Repro2.exe"
+upd_check "two signed builds are the same bytes" cmp "$work/repro1/Update.exe" "$work/repro2/Update.exe"
 
 echo "the signed updater runs: Next, Next, 完了"
 upd_install_game

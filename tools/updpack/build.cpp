@@ -159,12 +159,14 @@ void RunBuild(const BuildOptions& options) {
                     " (see updpack check); no updater written");
   }
 
+  // Before the packing, which may take long: a bad icon stops it at once.
+  const Branding branding = MakeBranding(options.branding, iniReaderPath, output);
   PackageOptions packageOptions;
   packageOptions.level = options.level;
   const std::vector<uint8_t> package = PackSources(sources, packageOptions, options.jobs);
   const fs::path stub =
       options.stub.empty() ? DefaultStubPath() : PathFromUtf8(options.stub);
-  std::vector<uint8_t> updater = EmbedPackage(stub, package);
+  std::vector<uint8_t> updater = EmbedPackage(stub, package, branding);
   // Last: the signature covers the resources, the package among them.
   if (options.sign.Requested()) updater = SignUpdater(updater, options.sign);
   WriteFileReplacing(output, updater.data(), updater.size());

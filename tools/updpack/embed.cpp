@@ -1,13 +1,36 @@
 // updpack embed: the updater stub with a package as its resource
-// "UPDATE" 102 and the package's integrity record as "UPDATE" 103, written
-// as a new executable.
+// "UPDATE" 102, the package's integrity record as "UPDATE" 103 and the
+// version record (and icon) for its UPDATE.INI, written as a new executable.
 #include <cstdio>
 #include <string>
 
+#include "check.h"
 #include "host.h"
 #include "pack/integrity_record.h"
 #include "package_reader.h"
 #include "verbs.h"
+
+namespace {
+
+// Japanese, as the dialog is.
+constexpr uint16_t kIconLanguage = 1041;
+
+// The branding of an updater of this package: [SETUP] as the package's own
+// UPDATE.INI gives it, read from a copy in a file of its own.
+Branding BrandingOfPackage(const LoadedPackage& package,
+                           const BrandingOptions& options,
+                           const fs::path& output) {
+  for (const ListedEntry& listed : package.entries) {
+    if (!EntryNamesEqual(listed.entry.Name, "UPDATE.INI")) continue;
+    const std::vector<uint8_t> bytes = EntryBytes(package, listed);
+    const ConvertedIniFile ini(std::string(bytes.begin(), bytes.end()),
+                               std::nullopt);
+    return MakeBranding(options, IniReaderPath(ini.path()), output);
+  }
+  return MakeBranding(options, "", output);
+}
+
+}  // namespace
 
 fs::path DefaultStubPath() {
   const fs::path folder = ToolFolder();
@@ -42,7 +65,8 @@ void CheckMappable(const std::vector<uint8_t>& updater, const fs::path& stubPath
 }  // namespace
 
 std::vector<uint8_t> EmbedPackage(const fs::path& stubPath,
-                                  const std::vector<uint8_t>& package) {
+                                  const std::vector<uint8_t>& package,
+                                  const Branding& branding) {
   std::error_code ec;
   if (!fs::exists(stubPath, ec)) {
     throw ToolError("the updater stub " + Quote(stubPath) +
@@ -68,6 +92,10 @@ std::vector<uint8_t> EmbedPackage(const fs::path& stubPath,
       resource.size = static_cast<uint32_t>(bytes->size());
       PutPeResource(&resources, resource);
     }
+    PutVersionRecord(&resources, branding.versionRecord);
+    if (branding.icon) {
+      PutIconResources(&resources, *branding.icon, kIconLanguage);
+    }
     std::vector<uint8_t> updater;
     fault = WritePeResources(stub.data(), stub.size(), resources, &updater);
     if (fault == PeFault::None) {
@@ -85,8 +113,9 @@ void RunEmbed(const EmbedOptions& options) {
   const LoadedPackage package = LoadPackage(packagePath);
   const fs::path stub =
       options.stub.empty() ? DefaultStubPath() : PathFromUtf8(options.stub);
-  const std::vector<uint8_t> updater = EmbedPackage(stub, package.image);
   const fs::path output = PathFromUtf8(options.output);
+  const Branding branding = BrandingOfPackage(package, options.branding, output);
+  const std::vector<uint8_t> updater = EmbedPackage(stub, package.image, branding);
   WriteFileReplacing(output, updater.data(), updater.size());
   std::printf("%s: %zu bytes, with a package of %zu entries in %zu bytes\n",
               Quote(output).c_str(), updater.size(), package.entries.size(),

@@ -35,6 +35,44 @@ void AddStubOptions(CLI::App* command, std::string* stub, std::string* output) {
       ->type_name("PATH");
 }
 
+// --icon and the texts of the version record, which UPDATE.INI's [SETUP]
+// gives unless told otherwise.
+void AddBrandingOptions(CLI::App* command, BrandingOptions* branding) {
+  command
+      ->add_option("--icon", branding->icon,
+                   "Icon file (.ico): every image of it becomes the "
+                   "updater's icon")
+      ->type_name("FILE");
+  const struct {
+    const char* name;
+    std::optional<std::string>* field;
+    const char* help;
+  } texts[] = {
+      {"--company-name", &branding->companyName,
+       "CompanyName of the version record; default [SETUP] CompanyName"},
+      {"--product-name", &branding->productName,
+       "ProductName; default [SETUP] GameTitle"},
+      {"--file-description", &branding->fileDescription,
+       "FileDescription, shown by the administrator prompt; default "
+       "GameTitle followed by \" アップデータ\""},
+      {"--file-version", &branding->fileVersion,
+       "FileVersion; default [SETUP] UpdaterVersion, whose leading "
+       "numbers are also the numeric version"},
+      {"--product-version", &branding->productVersion,
+       "ProductVersion; default [SETUP] UpdaterVersion"},
+      {"--original-filename", &branding->originalFilename,
+       "OriginalFilename; default the name of the updater written"},
+  };
+  for (const auto& text : texts) {
+    std::optional<std::string>* field = text.field;
+    command
+        ->add_option_function<std::string>(
+            text.name, [field](const std::string& value) { *field = value; },
+            text.help)
+        ->type_name("TEXT");
+  }
+}
+
 // The key and password options of sign, and of build with `prefix` "sign-".
 // The password never comes from the command line, where others can read it.
 void AddSignOptions(CLI::App* command, const std::string& prefix,
@@ -205,6 +243,7 @@ int main(int argc, char** argv) {
   embedCommand->add_option("--package", embed.package, "Package to embed")
       ->required()
       ->type_name("PKG");
+  AddBrandingOptions(embedCommand, &embed.branding);
 
   BuildOptions build;
   std::string buildLevel = "best";
@@ -224,6 +263,7 @@ int main(int argc, char** argv) {
                    "Shift-JIS); default auto")
       ->check(CLI::IsMember({"auto", "sjis", "utf-8"}))
       ->type_name("ENC");
+  AddBrandingOptions(buildCommand, &build.branding);
   AddSignOptions(buildCommand, "sign-", &build.sign);
   AddJobsOption(buildCommand, &build.jobs);
 

@@ -2,12 +2,15 @@
 // throw ToolError for a failure the user is to be told about.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ini_encoding.h"
 #include "pack/compress.h"
+#include "pack/icon_resources.h"
 #include "pack/package_writer.h"
+#include "pack/version_record.h"
 #include "tool_support.h"
 
 struct CreateOptions {
@@ -49,19 +52,42 @@ void RunBlockEncode(const std::string& input, const std::string& output,
 int RunIni(const std::string& file, const std::string& section,
            const std::string& key, uint32_t capacity);
 
+// What an updater shows of itself: its icon, and the texts of its version
+// record, each taken from UPDATE.INI's [SETUP] unless given (UTF-8).
+struct BrandingOptions {
+  std::string icon;  // an .ico file; empty: the stub's own icons, if any
+  std::optional<std::string> companyName, productName, fileDescription,
+      fileVersion, productVersion, originalFilename;
+};
+
+// The icon's images and the version record, ready to embed.
+struct Branding {
+  std::optional<IconImages> icon;
+  std::vector<uint8_t> versionRecord;
+};
+
+// Reads the icon and makes the version record of an updater written to
+// `output`, from the UPDATE.INI at `iniPath` (an IniReaderPath; empty when
+// there is none); throws ToolError naming what is wrong.
+Branding MakeBranding(const BrandingOptions& options, const std::string& iniPath,
+                      const fs::path& output);
+
 struct EmbedOptions {
   std::string stub;  // empty: updater.exe beside updpack
   std::string package;
   std::string output;
+  BrandingOptions branding;
 };
 
 // The stub that ships beside updpack.
 fs::path DefaultStubPath();
-// The stub's bytes with `package` as its resource "UPDATE" 102 and its
-// integrity record as "UPDATE" 103 (replacing those it holds); throws
-// ToolError when the stub cannot take them.
+// The stub's bytes with `package` as its resource "UPDATE" 102, its
+// integrity record as "UPDATE" 103, and the branding's version record and
+// icon (replacing those it holds); throws ToolError when the stub cannot
+// take them.
 std::vector<uint8_t> EmbedPackage(const fs::path& stub,
-                                  const std::vector<uint8_t>& package);
+                                  const std::vector<uint8_t>& package,
+                                  const Branding& branding);
 void RunEmbed(const EmbedOptions& options);
 
 // How check reports: lines on stderr and a summary, one JSON object on
@@ -99,6 +125,7 @@ struct BuildOptions {
   std::string stub;  // empty: updater.exe beside updpack
   IniEncoding iniEncoding = IniEncoding::Auto;
   SignOptions sign;  // signs the updater as the last step when requested
+  BrandingOptions branding;
 };
 
 // Checks UPDATE.INI, packs it and the files its lines name, embeds the
