@@ -29,6 +29,7 @@ struct Encoded {
 }  // namespace
 
 int main() {
+  PrepareDecoder();
   std::vector<CorpusFile> corpus = BuildCorpus();
   size_t total = 0, largest = 0;
   for (const CorpusFile& f : corpus) {

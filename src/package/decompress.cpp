@@ -273,6 +273,14 @@ template <bool Checked>
 #undef UPD_LITERALS
 }
 
+using FastLoop = Stop (*)(DecoderState&);
+
+Stop DecodeTokensPlain(DecoderState& s) { return DecodeTokens<false>(s); }
+
+// Set by PrepareDecoder while no thread decodes; a constant until then, so
+// no thread ever initialises it.
+FastLoop gFastLoop = DecodeTokensPlain;
+
 #if defined(__i386__) || defined(__x86_64__)
 // The fast loop once more for processors with LZCNT: counting the literal
 // flags sits on the path from one token to the next, and the older
@@ -281,20 +289,15 @@ template <bool Checked>
   return DecodeTokens<false>(s);
 }
 
-bool HasLzcnt() {
+FastLoop BestFastLoop() {
   unsigned eax, ebx, ecx, edx;
-  return __get_cpuid(0x80000001, &eax, &ebx, &ecx, &edx) && (ecx & bit_LZCNT);
+  if (__get_cpuid(0x80000001, &eax, &ebx, &ecx, &edx) && (ecx & bit_LZCNT))
+    return DecodeTokensLzcnt;
+  return DecodeTokensPlain;
 }
+#else
+FastLoop BestFastLoop() { return DecodeTokensPlain; }
 #endif
-
-// The fast loop with the best instructions this processor has.
-Stop DecodeTokensFast(DecoderState& s) {
-#if defined(__i386__) || defined(__x86_64__)
-  static const bool lzcnt = HasLzcnt();
-  if (lzcnt) return DecodeTokensLzcnt(s);
-#endif
-  return DecodeTokens<false>(s);
-}
 
 // What the rest of the block can still give at most, from the bytes left
 // and the control word under way: the bound that tells whether the bounded
@@ -304,6 +307,10 @@ size_t MostOutputLeft(const DecoderState& s) {
 }
 
 }  // namespace
+
+void PrepareDecoder(DecoderLoop loop) {
+  gFastLoop = loop == DecoderLoop::Best ? BestFastLoop() : DecodeTokensPlain;
+}
 
 bool BeginBlock(BlockReader* reader, const uint8_t* source, size_t sourceSize) {
   if (sourceSize < kControlWordBytes) return false;
@@ -319,7 +326,7 @@ PieceEnd DecodeBlockPiece(BlockReader* reader, uint8_t* out, size_t room,
   uint8_t* const outEnd = out + (last ? size_t(expected) : room);
   DecoderState s{reader->in, reader->inEnd, out, out - window, outEnd,
                  reader->word, reader->left};
-  Stop stop = DecodeTokensFast(s);
+  Stop stop = gFastLoop(s);
   if (stop == Stop::OutOfMargin) {
     // Out of room for the fast loop, or near the block's end: the bounded
     // loop finishes the block when what is left surely fits, and otherwise

@@ -3,6 +3,17 @@
 #include <cstddef>
 #include <cstdint>
 
+// Which fast loop the decoder runs: the one built for every processor the
+// program supports, or the best this processor can run (instructions found
+// through cpuid).
+enum class DecoderLoop { Baseline, Best };
+
+// Chooses the decoder's fast loop. Call it once, before any thread decodes
+// (again only while none does): it is the decoder's only write to shared
+// state, and DecompressBlock only reads it, so any number of threads may
+// decode at once afterwards. Until it is called, the baseline loop runs.
+void PrepareDecoder(DecoderLoop loop = DecoderLoop::Best);
+
 // Decodes the block at `source` (at most `sourceSize` bytes) into `dest`
 // (room for `destCapacity` bytes). True when the block reached its end code
 // without reading past the source, reaching before the first output byte or

@@ -5,6 +5,7 @@
 
 #include "core/caption.h"
 #include "core/integrity.h"
+#include "package/decompress.h"
 #include "package/extract.h"
 #include "package/package.h"
 #include "profile/install_description.h"
@@ -181,6 +182,9 @@ static bool PackageIsIntact(const uint8_t* package, uint32_t size) {
 
 int UpdaterMain() {
   PlatInitialize();
+  // On this thread, before anything decodes: the decoding threads of the
+  // run only read what it chose.
+  PrepareDecoder();
 
   const uint8_t* image = nullptr;
   uint32_t size = 0;

@@ -8,6 +8,9 @@
 #include "package/decompress.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // Both fast loops, by turns: they differ in how they count bits and move
+  // bytes.
+  PrepareDecoder(size % 2 ? DecoderLoop::Best : DecoderLoop::Baseline);
   // The capacity comes from the input too, so that short outputs meet the
   // end of the destination as often as long ones do.
   size_t capacity = size >= 2 ? (size_t(data[0]) | size_t(data[1]) << 8) % 4096 : 16;

@@ -43,6 +43,8 @@ bool InPieces(const uint8_t* block, size_t size, size_t expected, size_t room,
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 4) return 0;
+  // Both fast loops, by turns, as the whole decoding's target does.
+  PrepareDecoder(size % 2 ? DecoderLoop::Best : DecoderLoop::Baseline);
   // The room and what the block owes come from the input; the block is
   // the rest, repeated so that long outputs, many pieces and the fast
   // loop's margins all come up.

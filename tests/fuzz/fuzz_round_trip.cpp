@@ -8,6 +8,11 @@
 #include "pack/compress.h"
 #include "package/decompress.h"
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  PrepareDecoder();
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (CompressLevel level : {CompressLevel::Greedy, CompressLevel::Best}) {
     std::vector<uint8_t> block = CompressBlock(data, size, level);

@@ -10,6 +10,7 @@
 
 #include "codepage.h"
 #include "host.h"
+#include "package/decompress.h"
 #include "tool_support.h"
 #include "verbs.h"
 
@@ -166,6 +167,7 @@ std::string UsageFailure(const CLI::App*, const CLI::Error& error) {
 
 int main(int argc, char** argv) {
   PrepareConsole();
+  PrepareDecoder();  // before any verb's threads start
   CLI::App app("Builds, inspects and checks update packages and updaters.",
                "updpack");
   app.require_subcommand(1);

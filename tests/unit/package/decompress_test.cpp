@@ -63,7 +63,21 @@ std::optional<Bytes> Decode(const Bytes& block, size_t capacity) {
 
 const char kEnd[] = "011[FF]111";
 
-TEST(DecompressBlock, KnownBlocks) {
+// Every test runs with the loop built for every processor and with the best
+// one this processor has, which differ in how they count bits and move bytes.
+class BlockDecoder : public testing::TestWithParam<DecoderLoop> {
+ protected:
+  void SetUp() override { PrepareDecoder(GetParam()); }
+  void TearDown() override { PrepareDecoder(DecoderLoop::Baseline); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Loops, BlockDecoder,
+                         testing::Values(DecoderLoop::Baseline, DecoderLoop::Best),
+                         [](const testing::TestParamInfo<DecoderLoop>& info) {
+                           return info.param == DecoderLoop::Best ? "Best" : "Baseline";
+                         });
+
+TEST_P(BlockDecoder, KnownBlocks) {
   EXPECT_EQ(Decode({0x00, 0x00, 0x00, 0x7E, 0xFF}, 16), Bytes{});
   EXPECT_EQ(Decode({0x00, 0xC0, 0xEF, 0x90, 0x41, 0x00, 0xFF}, 11),
             Bytes(11, 0x41));
@@ -88,7 +102,7 @@ TEST(DecompressBlock, KnownBlocks) {
   EXPECT_EQ(Decode(block, 32), expected);
 }
 
-TEST(DecompressBlock, OverlappingCopiesRepeatThePattern) {
+TEST_P(BlockDecoder, OverlappingCopiesRepeatThePattern) {
   // Short match of distance 1 repeats the last byte twice.
   EXPECT_EQ(Decode(Assemble("1[61] 010[00]" + std::string(kEnd)), 3),
             (Bytes{0x61, 0x61, 0x61}));
@@ -117,7 +131,7 @@ TEST(DecompressBlock, OverlappingCopiesRepeatThePattern) {
   }
 }
 
-TEST(DecompressBlock, LongestDistancesOfBothForms) {
+TEST_P(BlockDecoder, LongestDistancesOfBothForms) {
   // 8192 bytes, then a match from the first of them (distance 8192, the
   // largest long match), then a short match from distance 2303.
   std::string script;
@@ -140,7 +154,7 @@ TEST(DecompressBlock, LongestDistancesOfBothForms) {
 // run past the word before its byte, between its byte and its length byte,
 // and after both; far from the buffer ends (the fast loop) and at them (the
 // checked tail, where every cut into them is refused).
-TEST(DecompressBlock, MatchesAtEveryPlaceInTheWord) {
+TEST_P(BlockDecoder, MatchesAtEveryPlaceInTheWord) {
   struct Match {
     const char* script;
     size_t distance, length;
@@ -184,7 +198,7 @@ TEST(DecompressBlock, MatchesAtEveryPlaceInTheWord) {
   }
 }
 
-TEST(DecompressBlock, RejectsDamagedBlocks) {
+TEST_P(BlockDecoder, RejectsDamagedBlocks) {
   // A match that reaches before the first byte, in each form.
   EXPECT_FALSE(Decode(Assemble(std::string("010[00]") + kEnd), 16));
   EXPECT_FALSE(Decode(Assemble(std::string("1[41] 010[01]") + kEnd), 16));
@@ -207,7 +221,7 @@ TEST(DecompressBlock, RejectsDamagedBlocks) {
   EXPECT_FALSE(Decode({0x00, 0x00, 0x7E}, 16));
 }
 
-TEST(DecompressBlock, RejectsEveryTruncation) {
+TEST_P(BlockDecoder, RejectsEveryTruncation) {
   Bytes block = Assemble("1[41]1[42]1[43] 00 1[01]0 0001 11 010[00] 1[44] 010[03]" +
                          std::string(kEnd));
   ASSERT_TRUE(Decode(block, 64));
@@ -217,7 +231,7 @@ TEST(DecompressBlock, RejectsEveryTruncation) {
   }
 }
 
-TEST(DecompressBlock, CapacityBoundsTheOutputExactly) {
+TEST_P(BlockDecoder, CapacityBoundsTheOutputExactly) {
   Bytes block = Assemble("1[41] 00 1[00]0 00000[28]" + std::string(kEnd));  // 68 bytes
   EXPECT_EQ(Decode(block, 68), Bytes(68, 0x41));
   EXPECT_FALSE(Decode(block, 67));
