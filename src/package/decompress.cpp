@@ -20,17 +20,46 @@ namespace {
 constexpr size_t kLiteralUnit = kControlWordBits;  // a run: one word's flags
 constexpr size_t kMatchOverrun = 32;               // a wide match copy, rounded
 
-// Largest output of one step of the loop: two runs of literals, each copied
-// as one unit, then the longest match and its copy's overrun. The input
-// side: two literal runs read as units, the control word between them, and
-// the eight bytes a match reads at once.
-constexpr size_t kOutputMargin = 2 * kLiteralUnit + kMaxLength + kMatchOverrun;
-constexpr size_t kInputMargin = 2 * kLiteralUnit + kControlWordBytes + 8;
+// Largest output of one step of the loop: a run of literals copied as one
+// unit, then the longest match and its copy's overrun. The input side: the
+// run read as a unit, then the next control word or the eight bytes a match
+// may look at.
+constexpr size_t kOutputMargin = kLiteralUnit + kMaxLength + kMatchOverrun;
+constexpr size_t kInputMargin = kLiteralUnit + 8;
 
 enum class Stop { OutOfMargin, End, Damaged };
 
-inline void Copy8(uint8_t* to, const uint8_t* from) { std::memcpy(to, from, 8); }
-inline void Copy16(uint8_t* to, const uint8_t* from) { std::memcpy(to, from, 16); }
+// Whether the build's own instructions move 16 bytes in one register (every
+// x86-64 does); the loops built for SSE2 do so on any x86.
+#if defined(__SSE2__)
+constexpr bool kWideBase = true;
+#else
+constexpr bool kWideBase = false;
+#endif
+
+// Moves `kBytes` bytes through registers: 16-byte ones when `kWide`,
+// general ones otherwise. Each move is spelt out: a fixed-size memcpy may
+// become a string instruction when the build optimises for size, which
+// costs more than the few bytes it moves.
+template <size_t kBytes, bool kWide>
+[[gnu::always_inline]] inline void Move(uint8_t* to, const uint8_t* from) {
+  if constexpr (kWide && kBytes >= 16) {
+    typedef uint8_t Unit __attribute__((vector_size(16)));
+#pragma GCC unroll 4
+    for (size_t i = 0; i < kBytes; i += 16) {
+      Unit unit;
+      std::memcpy(&unit, from + i, 16);
+      std::memcpy(to + i, &unit, 16);
+    }
+  } else {
+#pragma GCC unroll 8
+    for (size_t i = 0; i < kBytes; i += sizeof(size_t)) {
+      size_t unit;
+      std::memcpy(&unit, from + i, sizeof unit);
+      std::memcpy(to + i, &unit, sizeof unit);
+    }
+  }
+}
 
 struct DecoderState {
   const uint8_t* in;
@@ -38,25 +67,25 @@ struct DecoderState {
   uint8_t* out;
   uint8_t* outStart;
   uint8_t* outEnd;
-  uint64_t word;   // unread bits of the control word at the top, zeros below
-  unsigned left;   // unread bits in `word`
+  uint32_t word;  // unread bits of the control word at the top, zeros below
+  unsigned left;  // unread bits in `word`
 };
 
 // Copies `length` bytes from `distance` back, with the result of a
 // byte-at-a-time copy. May write up to 31 bytes past the match, which the caller
 // guarantees are inside the destination.
-inline uint8_t* CopyMatchWide(uint8_t* out, size_t distance, size_t length) {
+template <bool kWide>
+[[gnu::always_inline]] inline uint8_t* CopyMatchWide(uint8_t* out, size_t distance,
+                                                     size_t length) {
   uint8_t* end = out + length;
   const uint8_t* from = out - distance;
   if (distance >= 16) {
     // Most matches are short: two 16-byte units cover them without a loop.
-    Copy16(out, from);
-    Copy16(out + 16, from + 16);
-    for (out += 32, from += 32; out < end; out += 16, from += 16) Copy16(out, from);
+    Move<32, kWide>(out, from);
+    for (out += 32, from += 32; out < end; out += 16, from += 16) Move<16, kWide>(out, from);
   } else if (distance >= 8) {
-    Copy8(out, from);
-    Copy8(out + 8, from + 8);
-    for (out += 16, from += 16; out < end; out += 8, from += 8) Copy8(out, from);
+    Move<16, false>(out, from);
+    for (out += 16, from += 16; out < end; out += 8, from += 8) Move<8, false>(out, from);
   } else {
     // The last `distance` bytes repeated to fill a unit, stored at every
     // whole multiple of the distance.
@@ -66,7 +95,7 @@ inline uint8_t* CopyMatchWide(uint8_t* out, size_t distance, size_t length) {
     for (size_t have = distance; have < 8; have *= 2) unit |= unit << (8 * have);
     size_t step = kStep[distance];
     do {
-      std::memcpy(out, &unit, 8);
+      Move<8, false>(out, reinterpret_cast<const uint8_t*>(&unit));
       out += step;
     } while (out < end);
   }
@@ -77,7 +106,7 @@ inline uint8_t* CopyMatchWide(uint8_t* out, size_t distance, size_t length) {
 inline uint8_t* CopyMatchExact(uint8_t* out, size_t distance, size_t length) {
   const uint8_t* from = out - distance;
   if (distance >= 8) {
-    for (; length >= 8; length -= 8, out += 8, from += 8) Copy8(out, from);
+    for (; length >= 8; length -= 8, out += 8, from += 8) Move<8, false>(out, from);
   }
   while (length--) *out++ = *from++;
   return out;
@@ -87,13 +116,15 @@ inline uint8_t* CopyMatchExact(uint8_t* out, size_t distance, size_t length) {
 // match's selector or a long match's distance prefix (1, 01, 001, 0001 or
 // 0000). Looked up by the six bits from that 0 on (the first is always 0):
 // the head's bits, the distance bits after the byte (the low ones), the two
-// together, and the distance base plus one. The fast loop runs short of
+// together and how far a 32-bit window is shifted to bring them down, and
+// the distance base plus one. The fast loop runs short of registers and
 // arithmetic units rather than of loads, so fields are looked up, not
 // computed.
 struct MatchHead {
   uint8_t bits;
   uint8_t lowBits;
   uint8_t headAndLow;
+  uint8_t lowShift;
   uint16_t base;
   uint16_t lowMask;
 };
@@ -116,7 +147,8 @@ struct HeadTable {
         base = (256u << zeros) & ~511u;
       }
       entry[i] = {uint8_t(bits), uint8_t(lowBits), uint8_t(bits + lowBits),
-                  uint16_t(base + 1), uint16_t((1u << lowBits) - 1)};
+                  uint8_t(32 - bits - lowBits), uint16_t(base + 1),
+                  uint16_t((1u << lowBits) - 1)};
     }
   }
 };
@@ -149,109 +181,112 @@ constexpr LengthTable kLengths;
 // form nothing is compared against the buffer ends: the margins cover the
 // largest step.
 //
-// A match's bits come in two groups split by its distance byte, and reach
-// at most one new control word. Where that word stands is known once the
-// first group's size is: right after the byte when the group ends in the
-// current word, before the byte when it runs past. So one load of eight
-// bytes at the read position holds the word, the byte and a length byte
-// wherever they stand, and the whole match is decoded from one look-ahead.
-template <bool Checked>
+// Everything is done in 32-bit words, as the control words are, so that a
+// 32-bit processor runs it as well as a 64-bit one. A match's bits come in
+// two groups split by its distance byte, and reach at most one new control
+// word. Where that word stands is known once the first group's size is:
+// right after the byte when the group ends in the current word, before the
+// byte when it runs past. The match is decoded from a 32-bit window: the
+// unread bits of the word, then the new word's first bits.
+template <bool Checked, bool kWide = kWideBase>
 [[gnu::always_inline]] inline Stop DecodeTokens(DecoderState& s) {
   const uint8_t* in = s.in;
   uint8_t* out = s.out;
-  uint64_t word = s.word;
+  uint32_t word = s.word;
   unsigned left = s.left;
   const uint8_t* const inEnd = s.inEnd;
   uint8_t* const outStart = s.outStart;
   uint8_t* const outEnd = s.outEnd;
-
-  // A run of literals: their flag bits are the leading ones of the word (the
-  // bits below the unread ones are zero) and no control word can stand
-  // between their bytes.
-#define UPD_LITERALS()                                                        \
-  do {                                                                        \
-    unsigned run_ = unsigned(std::countl_one(word));                          \
-    if (Checked) {                                                            \
-      if (size_t(inEnd - in) < run_ || size_t(outEnd - out) < run_)           \
-        return Stop::Damaged;                                                 \
-      if (run_ != 0) std::memcpy(out, in, run_); /* `out` may be null */      \
-    } else {                                                                  \
-      std::memcpy(out, in, kLiteralUnit);                                     \
-    }                                                                         \
-    out += run_;                                                              \
-    in += run_;                                                               \
-    word <<= run_;                                                            \
-    left -= run_;                                                             \
-  } while (0)
+  // The last places from which a step of the unchecked loop stays inside
+  // both buffers; one comparison each per token.
+  if (!Checked && (size_t(inEnd - in) < kInputMargin || size_t(outEnd - out) < kOutputMargin))
+    return Stop::OutOfMargin;
+  const uint8_t* const inLast = inEnd - (Checked ? 0 : kInputMargin);
+  const uint8_t* const outLast = outEnd - (Checked ? 0 : kOutputMargin);
 
   for (;;) {
-    if (!Checked && (size_t(inEnd - in) < kInputMargin ||
-                     size_t(outEnd - out) < kOutputMargin)) {
+    if (!Checked && (in > inLast || out > outLast)) {
       s.in = in;
       s.out = out;
       s.word = word;
       s.left = left;
       return Stop::OutOfMargin;
     }
-    UPD_LITERALS();
-    if (left == 0) {
+    // A run of literals: their flag bits are the leading ones of the word
+    // (the bits below the unread ones are zero) and no control word can
+    // stand between their bytes. They are copied as one unit, in two
+    // halves; where a half takes four moves, the second only for a long run.
+    const unsigned run = unsigned(std::countl_one(word));
+    if (Checked) {
+      if (size_t(inEnd - in) < run || size_t(outEnd - out) < run) return Stop::Damaged;
+      if (run != 0) std::memcpy(out, in, run);  // `out` may be null
+    } else {
+      Move<16, kWide>(out, in);
+      if (kWide || run > 16) Move<16, kWide>(out + 16, in + 16);
+    }
+    out += run;
+    in += run;
+    if (run == left) {
       // The word ran out with the run: the next one stands right after it.
       if (Checked && inEnd - in < 4) return Stop::Damaged;
-      word = uint64_t(LoadLe32(in)) << 32;
+      word = LoadLe32(in);
       in += 4;
       left = 32;
-      UPD_LITERALS();
-      if (left == 0) continue;
+      continue;
     }
+    word <<= run;
+    left -= run;
 
     // A match: the 0 that ended the run, the kind bit, then a short match's
     // selector or a long match's distance prefix. Bytes past the source read
     // as zeros; a match that takes them is refused below.
-    size_t avail = size_t(inEnd - in);
-    uint64_t raw = 0;
+    const size_t avail = size_t(inEnd - in);
+    uint8_t tail[8] = {};
+    const uint8_t* at = in;
     if (Checked && avail < 8) {
-      for (size_t i = avail; i-- > 0;) raw = raw << 8 | in[i];
-    } else {
-      raw = LoadLe64(in);
+      for (size_t i = 0; i < avail; ++i) tail[i] = in[i];
+      at = tail;
     }
-    // The look-ahead for bits after the byte: the next word right after
-    // it. Only when the head itself runs past the word (at most 6 bits) does
-    // the next word stand before the byte instead.
-    uint64_t bits = word | uint64_t(uint32_t(raw >> 8)) << (32 - left);
-    uint64_t head = word;
-    unsigned b = unsigned(raw) & 255;
+    // The next word stands right after the byte. Only when the head itself
+    // runs past the word (at most 6 bits) does it stand before the byte.
+    // The head is looked up from the word alone where it can be: that
+    // lookup is on the path from one token to the next.
+    uint32_t head = word;
+    uint32_t next = LoadLe32(at + 1);
+    unsigned b = at[0];
     if (left < 6) {
-      head = word | uint64_t(uint32_t(raw)) << (32 - left);
-      if (kHeads.entry[head >> 58].bits > left) {
-        bits = head;
-        b = unsigned(raw >> 32) & 255;
+      const uint32_t early = LoadLe32(at);
+      head = word | early >> left;
+      if (kHeads.entry[head >> 26].bits > left) {
+        next = early;
+        b = at[4];
       }
     }
-    const MatchHead& h = kHeads.entry[head >> 58];
+    const MatchHead& h = kHeads.entry[head >> 26];
+    // `left` is 1 to 32 here: the 0 that ended the run is unread.
+    const uint32_t window = word | (next >> 1) >> (left - 1);
     size_t distance = h.base + (b << h.lowBits) +
-                      (unsigned(bits >> (64 - h.headAndLow)) & h.lowMask);
-    bool isShort = (head >> 62) & 1;
+                      ((window >> h.lowShift) & h.lowMask);
+    const bool isShort = (head >> 30) & 1;
     size_t length = 2;
     unsigned used = h.headAndLow, lengthByte = 0;
     if (!isShort) {
-      const LengthCode code = kLengths.entry[(bits << used) >> 55];
+      const LengthCode code = kLengths.entry[(window << used) >> 23];
       used += code.bits;
       length = code.length;
       lengthByte = code.length == 0;
     }
     // The match takes its byte, the next word if its bits run past this
     // one, and the length byte after both.
-    bool cross = used > left;
-    size_t take = 1 + 4 * size_t(cross);
+    const bool cross = used > left;
+    const size_t take = 1 + 4 * size_t(cross);
     if (Checked && avail < take + lengthByte) return Stop::Damaged;
     if (isShort && distance == kEndCode + 1) {
       s.out = out;
       return Stop::End;
     }
-    if (lengthByte) length = kLongLengthByteBase + (unsigned(raw >> (8 * take)) & 255);
-    // Past a new word the look-ahead holds nothing else; within the word
-    // only its own bits may stay, as the next word's place is not yet known.
-    word = cross ? bits << used : word << used;
+    if (lengthByte) length = kLongLengthByteBase + at[take];
+    word = cross ? next << (used - left) : word << used;
     left = (left - used) & 31;  // plus the new word's 32 bits when it crossed
     in += take + lengthByte;
 
@@ -267,10 +302,9 @@ template <bool Checked>
       out[1] = from[1];
       out += 2;
     } else {
-      out = CopyMatchWide(out, distance, length);
+      out = CopyMatchWide<kWide>(out, distance, length);
     }
   }
-#undef UPD_LITERALS
 }
 
 using FastLoop = Stop (*)(DecoderState&);
@@ -282,17 +316,29 @@ Stop DecodeTokensPlain(DecoderState& s) { return DecodeTokens<false>(s); }
 FastLoop gFastLoop = DecodeTokensPlain;
 
 #if defined(__i386__) || defined(__x86_64__)
-// The fast loop once more for processors with LZCNT: counting the literal
-// flags sits on the path from one token to the next, and the older
-// instruction takes several times as long on some processors.
-[[gnu::target("lzcnt")]] Stop DecodeTokensLzcnt(DecoderState& s) {
-  return DecodeTokens<false>(s);
+// The fast loop once more for processors with LZCNT (all of which have
+// SSE2): counting the literal flags sits on the path from one token to the
+// next, and the older instruction takes several times as long on some
+// processors.
+[[gnu::target("sse2,lzcnt")]] Stop DecodeTokensLzcnt(DecoderState& s) {
+  return DecodeTokens<false, true>(s);
 }
+#if defined(__i386__)
+// And for 32-bit processors with SSE2 but not LZCNT: literals and matches
+// moved 16 bytes at a time instead of 4.
+[[gnu::target("sse2")]] Stop DecodeTokensSse2(DecoderState& s) {
+  return DecodeTokens<false, true>(s);
+}
+#endif
 
 FastLoop BestFastLoop() {
   unsigned eax, ebx, ecx, edx;
-  if (__get_cpuid(0x80000001, &eax, &ebx, &ecx, &edx) && (ecx & bit_LZCNT))
+  const bool sse2 = __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (edx & bit_SSE2);
+  if (sse2 && __get_cpuid(0x80000001, &eax, &ebx, &ecx, &edx) && (ecx & bit_LZCNT))
     return DecodeTokensLzcnt;
+#if defined(__i386__)
+  if (sse2) return DecodeTokensSse2;
+#endif
   return DecodeTokensPlain;
 }
 #else
@@ -315,7 +361,7 @@ void PrepareDecoder(DecoderLoop loop) {
 bool BeginBlock(BlockReader* reader, const uint8_t* source, size_t sourceSize) {
   if (sourceSize < kControlWordBytes) return false;
   *reader = BlockReader{source + kControlWordBytes, source + sourceSize,
-                        uint64_t(LoadLe32(source)) << 32, kControlWordBits};
+                        LoadLe32(source), kControlWordBits};
   return true;
 }
 

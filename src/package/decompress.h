@@ -34,7 +34,7 @@ bool DecompressBlock(uint8_t* dest, size_t destCapacity, const uint8_t* source,
 struct BlockReader {
   const uint8_t* in;
   const uint8_t* inEnd;
-  uint64_t word;
+  uint32_t word;
   unsigned left;
 };
 
