@@ -20,12 +20,12 @@ namespace {
 constexpr size_t kLiteralUnit = kControlWordBits;  // a run: one word's flags
 constexpr size_t kMatchOverrun = 32;               // a wide match copy, rounded
 
-// Largest output of one step of the loop: a run of literals copied as one
-// unit, then the longest match and its copy's overrun. The input side: the
-// run read as a unit, then the next control word or the eight bytes a match
-// may look at.
-constexpr size_t kOutputMargin = kLiteralUnit + kMaxLength + kMatchOverrun;
-constexpr size_t kInputMargin = kLiteralUnit + 8;
+// Largest output of one step of the loop: two runs of literals, each copied
+// as one unit, then the longest match and its copy's overrun. The input
+// side: two literal runs read as units, the control word between them, and
+// the eight bytes a match may look at.
+constexpr size_t kOutputMargin = 2 * kLiteralUnit + kMaxLength + kMatchOverrun;
+constexpr size_t kInputMargin = 2 * kLiteralUnit + kControlWordBytes + 8;
 
 enum class Stop { OutOfMargin, End, Damaged };
 
@@ -204,6 +204,25 @@ template <bool Checked, bool kWide = kWideBase>
   const uint8_t* const inLast = inEnd - (Checked ? 0 : kInputMargin);
   const uint8_t* const outLast = outEnd - (Checked ? 0 : kOutputMargin);
 
+  // A run of literals: their flag bits are the leading ones of the word (the
+  // bits below the unread ones are zero) and no control word can stand
+  // between their bytes. They are copied as one unit, in two halves; where a
+  // half takes four moves, the second only for a long run.
+#define UPD_LITERALS(run)                                                     \
+  do {                                                                        \
+    run = unsigned(std::countl_one(word));                                    \
+    if (Checked) {                                                            \
+      if (size_t(inEnd - in) < run || size_t(outEnd - out) < run)             \
+        return Stop::Damaged;                                                 \
+      if (run != 0) std::memcpy(out, in, run); /* `out` may be null */        \
+    } else {                                                                  \
+      Move<16, kWide>(out, in);                                               \
+      if (kWide || run > 16) Move<16, kWide>(out + 16, in + 16);              \
+    }                                                                         \
+    out += run;                                                               \
+    in += run;                                                                \
+  } while (0)
+
   for (;;) {
     if (!Checked && (in > inLast || out > outLast)) {
       s.in = in;
@@ -212,27 +231,20 @@ template <bool Checked, bool kWide = kWideBase>
       s.left = left;
       return Stop::OutOfMargin;
     }
-    // A run of literals: their flag bits are the leading ones of the word
-    // (the bits below the unread ones are zero) and no control word can
-    // stand between their bytes. They are copied as one unit, in two
-    // halves; where a half takes four moves, the second only for a long run.
-    const unsigned run = unsigned(std::countl_one(word));
-    if (Checked) {
-      if (size_t(inEnd - in) < run || size_t(outEnd - out) < run) return Stop::Damaged;
-      if (run != 0) std::memcpy(out, in, run);  // `out` may be null
-    } else {
-      Move<16, kWide>(out, in);
-      if (kWide || run > 16) Move<16, kWide>(out + 16, in + 16);
-    }
-    out += run;
-    in += run;
+    unsigned run;
+    UPD_LITERALS(run);
     if (run == left) {
       // The word ran out with the run: the next one stands right after it.
       if (Checked && inEnd - in < 4) return Stop::Damaged;
       word = LoadLe32(in);
       in += 4;
       left = 32;
-      continue;
+      UPD_LITERALS(run);
+      if (run == 32) {
+        word = 0;
+        left = 0;
+        continue;
+      }
     }
     word <<= run;
     left -= run;
@@ -270,15 +282,19 @@ template <bool Checked, bool kWide = kWideBase>
     const bool isShort = (head >> 30) & 1;
     size_t length = 2;
     unsigned used = h.headAndLow, lengthByte = 0;
+    // The match's bits past this word, kept apart from `used` so that the
+    // next word's shift waits for no subtraction.
+    int over = int(h.headAndLow) - int(left);
     if (!isShort) {
       const LengthCode code = kLengths.entry[(window << used) >> 23];
       used += code.bits;
+      over += code.bits;
       length = code.length;
       lengthByte = code.length == 0;
     }
     // The match takes its byte, the next word if its bits run past this
     // one, and the length byte after both.
-    const bool cross = used > left;
+    const bool cross = over > 0;
     const size_t take = 1 + 4 * size_t(cross);
     if (Checked && avail < take + lengthByte) return Stop::Damaged;
     if (isShort && distance == kEndCode + 1) {
@@ -286,7 +302,7 @@ template <bool Checked, bool kWide = kWideBase>
       return Stop::End;
     }
     if (lengthByte) length = kLongLengthByteBase + at[take];
-    word = cross ? next << (used - left) : word << used;
+    word = cross ? next << over : word << used;
     left = (left - used) & 31;  // plus the new word's 32 bits when it crossed
     in += take + lengthByte;
 
@@ -305,6 +321,7 @@ template <bool Checked, bool kWide = kWideBase>
       out = CopyMatchWide<kWide>(out, distance, length);
     }
   }
+#undef UPD_LITERALS
 }
 
 using FastLoop = Stop (*)(DecoderState&);
