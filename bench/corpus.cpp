@@ -237,8 +237,14 @@ Bytes Deflated(const Bytes& data) {
   return out;
 }
 
+// A file of the build machine. The Windows build runs under Wine, whose
+// drive Z: is the machine's root folder.
 Bytes ReadFile(const char* path) {
   Bytes out;
+#ifdef _WIN32
+  const std::string onWine = std::string("Z:") + path;
+  path = onWine.c_str();
+#endif
   if (FILE* f = std::fopen(path, "rb")) {
     uint8_t buf[65536];
     size_t n;

@@ -11,6 +11,10 @@ pkgs=(
   libgtest-dev googletest libbenchmark-dev libcli11-dev
   zlib1g-dev liblz4-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
+  # the i686 benchmarks: zlib for MinGW (bench/i686_codec_bench.sh); 32-bit
+  # builds and QEMU's emulator to count their instructions
+  # (bench/i686_instructions.sh, which unpacks zlib for i386 itself)
+  libz-mingw-w64-dev gcc-multilib g++-multilib qemu-user
   xvfb xauth imagemagick locales
   # Japanese glyphs for the dialogs Wine draws (screenshots show boxes without)
   fonts-ipafont-gothic
