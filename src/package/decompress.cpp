@@ -329,8 +329,10 @@ using FastLoop = Stop (*)(DecoderState&);
 Stop DecodeTokensPlain(DecoderState& s) { return DecodeTokens<false>(s); }
 
 // Set by PrepareDecoder while no thread decodes; a constant until then, so
-// no thread ever initialises it.
+// no thread ever initialises it. The best loop is looked up once: cpuid is
+// slow under a hypervisor, and tests switch loops often.
 FastLoop gFastLoop = DecodeTokensPlain;
+FastLoop gBestLoop = nullptr;
 
 #if defined(__i386__) || defined(__x86_64__)
 // The fast loop once more for processors with LZCNT (all of which have
@@ -372,7 +374,12 @@ size_t MostOutputLeft(const DecoderState& s) {
 }  // namespace
 
 void PrepareDecoder(DecoderLoop loop) {
-  gFastLoop = loop == DecoderLoop::Best ? BestFastLoop() : DecodeTokensPlain;
+  if (loop == DecoderLoop::Baseline) {
+    gFastLoop = DecodeTokensPlain;
+    return;
+  }
+  if (!gBestLoop) gBestLoop = BestFastLoop();
+  gFastLoop = gBestLoop;
 }
 
 bool BeginBlock(BlockReader* reader, const uint8_t* source, size_t sourceSize) {
