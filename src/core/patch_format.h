@@ -14,7 +14,8 @@
 // until it has the new size. Then both the stream and the raw bytes must
 // have been read exactly to their ends. An operation that would reach
 // outside either file (before the old file's start, past its end, past
-// the new size, before the new file's start) makes the patch damaged.
+// the new size, before the new file's start, or further back than the
+// window), and a number whose class is above 31, make the patch damaged.
 //
 // The range coder. `range` starts at 0xFFFFFFFF, `code` with the stream's
 // first 4 bytes, most significant first. A bit under probability p (the
