@@ -21,6 +21,8 @@ void Append(Bytes& out, const char* text) {
   while (*text) out.push_back(uint8_t(*text++));
 }
 
+}  // namespace
+
 // A scenario script as the engine reads it: commands, speaker tags and
 // dialogue in Shift-JIS (this file's literals are compiled to Shift-JIS).
 Bytes ScriptText(size_t size, uint32_t seed) {
@@ -181,6 +183,8 @@ Bytes Bitmap(int width, int height, int style, uint32_t seed) {
   }
   return out;
 }
+
+namespace {
 
 // 16-bit stereo PCM WAV. `music`: chords of decaying notes; otherwise a
 // voice-like signal: pitched bursts with noise and pauses of silence.

@@ -20,6 +20,8 @@ pkgs=(
   fonts-ipafont-gothic
   # updpack sign calls osslsigncode; the signing tests make keys with openssl
   osslsigncode openssl
+  # the patch benchmark's yardsticks, and its measure of time and memory
+  bsdiff zstd xdelta3 time
 )
 i386_pkgs=(wine wine32:i386)
 
