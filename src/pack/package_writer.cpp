@@ -5,7 +5,11 @@
 #include <cstring>
 #include <utility>
 
+#include "core/le.h"
 #include "core/package_format.h"
+#include "core/patch_entry.h"
+#include "pack/integrity_record.h"
+#include "pack/patch_builder.h"
 
 namespace {
 
@@ -40,14 +44,76 @@ PackageWriteStatus CheckPackageInputs(const std::vector<PackageInput>& inputs) {
   return {PackageWriteResult::Ok, 0};
 }
 
+namespace {
+
+// The data of a patch entry (core/patch_entry.h) for `input`, from one patch
+// per distinct old version, and `whole` when it is to be kept.
+std::vector<uint8_t> PatchEntryData(const PackageInput& input,
+                                    const std::vector<const std::vector<uint8_t>*>& olds,
+                                    const std::vector<std::vector<uint8_t>>& patches,
+                                    const EncodedEntry* whole) {
+  const uint32_t n = static_cast<uint32_t>(olds.size());
+  std::vector<uint8_t> out(kPatchEntryHeaderSize + size_t{kPatchVersionSize} * n);
+  const Crc32Table& crc = Crc32Tables();
+  StoreLe32(out.data(), Crc32(crc, 0, input.data.data(), input.data.size()));
+  StoreLe32(out.data() + 4, n);
+  for (uint32_t i = 0; i < n; ++i) {
+    uint8_t* record = out.data() + kPatchEntryHeaderSize + i * kPatchVersionSize;
+    StoreLe32(record, static_cast<uint32_t>(olds[i]->size()));
+    StoreLe32(record + 4, Crc32(crc, 0, olds[i]->data(), olds[i]->size()));
+    StoreLe32(record + 8, static_cast<uint32_t>(patches[i].size()));
+  }
+  for (const std::vector<uint8_t>& patch : patches) out.insert(out.end(), patch.begin(), patch.end());
+  if (whole != nullptr) {
+    const std::vector<uint8_t>& bytes = whole->flags == kEntryFlagCompressed ? whole->block : input.data;
+    StoreLe32(out.data() + 8, whole->flags);
+    StoreLe32(out.data() + 12, static_cast<uint32_t>(bytes.size()));
+    out.insert(out.end(), bytes.begin(), bytes.end());
+  }
+  return out;
+}
+
+}  // namespace
+
 EncodedEntry EncodeEntry(const PackageInput& input, CompressLevel level) {
   EncodedEntry encoded;
-  if (input.storage == EntryStorage::Stored) return encoded;
-  encoded.block = CompressBlock(input.data.data(), input.data.size(), level);
-  encoded.compressed = input.storage == EntryStorage::Compressed ||
-                       encoded.block.size() < input.data.size();
-  if (!encoded.compressed) encoded.block = {};
-  return encoded;
+  encoded.flags = kEntryFlagStored;
+  if (input.storage != EntryStorage::Stored) {
+    encoded.block = CompressBlock(input.data.data(), input.data.size(), level);
+    if (input.storage == EntryStorage::Compressed || encoded.block.size() < input.data.size()) {
+      encoded.flags = kEntryFlagCompressed;
+    } else {
+      encoded.block = {};
+    }
+  }
+  encoded.wholeSize = static_cast<uint32_t>(
+      encoded.flags == kEntryFlagCompressed ? encoded.block.size() : input.data.size());
+
+  // One patch for each old version that differs from the file and from
+  // every version before it.
+  std::vector<const std::vector<uint8_t>*> olds;
+  for (const std::vector<uint8_t>& old : input.oldVersions) {
+    bool seen = old == input.data;
+    for (const std::vector<uint8_t>* kept : olds) seen = seen || *kept == old;
+    if (!seen && olds.size() < kMaxPatchVersions) olds.push_back(&old);
+  }
+  if (olds.empty()) return encoded;
+  std::vector<std::vector<uint8_t>> patches;
+  uint64_t patched = kPatchEntryHeaderSize + uint64_t{kPatchVersionSize} * olds.size();
+  for (const std::vector<uint8_t>* old : olds) {
+    patches.push_back(BuildPatch(old->data(), old->size(), input.data.data(), input.data.size()));
+    encoded.patchSizes.push_back(static_cast<uint32_t>(patches.back().size()));
+    patched += patches.back().size();
+  }
+  // The whole file it kept is not part of the weighing: it is there for
+  // players the patches cannot serve, whatever its size.
+  if (patched >= encoded.wholeSize) return encoded;
+  EncodedEntry patch;
+  patch.flags = kEntryFlagPatch;
+  patch.block = PatchEntryData(input, olds, patches, input.keepWhole ? &encoded : nullptr);
+  patch.wholeSize = encoded.wholeSize;
+  patch.patchSizes = std::move(encoded.patchSizes);
+  return patch;
 }
 
 PackageWriteStatus LayOutPackage(const std::vector<PackageInput>& inputs,
@@ -62,7 +128,7 @@ PackageWriteStatus LayOutPackage(const std::vector<PackageInput>& inputs,
   // over and hold two copies at the end.
   uint64_t room = kPackageHeaderSize + uint64_t{inputs.size()} * kPackageEntrySize;
   for (size_t i = 0; i < inputs.size(); ++i) {
-    const size_t size = encoded[i].compressed ? encoded[i].block.size() : inputs[i].data.size();
+    const size_t size = encoded[i].flags == kEntryFlagStored ? inputs[i].data.size() : encoded[i].block.size();
     room += (uint64_t{size} + 15) & ~uint64_t{15};
   }
   std::vector<uint8_t> out;
@@ -71,13 +137,12 @@ PackageWriteStatus LayOutPackage(const std::vector<PackageInput>& inputs,
   std::vector<uint8_t> directory(inputs.size() * kPackageEntrySize);
   for (size_t i = 0; i < inputs.size(); ++i) {
     const PackageInput& input = inputs[i];
-    const bool compressed = encoded[i].compressed;
-    const std::vector<uint8_t>& stored = compressed ? encoded[i].block : input.data;
+    const uint32_t flags = encoded[i].flags;
+    const std::vector<uint8_t>& stored = flags == kEntryFlagStored ? input.data : encoded[i].block;
     // Checked before appending so a too-large package is never built in full.
     const uint64_t end = AlignPackageOffset(uint64_t{out.size()} + stored.size());
     if (end > kMaxPackageSize) return {PackageWriteResult::PackageTooLarge, i};
-    PutRecord(directory.data() + i * kPackageEntrySize, input,
-              compressed ? kEntryFlagCompressed : kEntryFlagStored,
+    PutRecord(directory.data() + i * kPackageEntrySize, input, flags,
               static_cast<uint32_t>(stored.size()));
     out.insert(out.end(), stored.begin(), stored.end());
     out.resize(static_cast<size_t>(end), 0);

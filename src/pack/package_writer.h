@@ -18,6 +18,12 @@ struct PackageInput {
   std::vector<uint8_t> data;
   uint64_t lastWriteTime;  // FILETIME
   EntryStorage storage;
+  // Earlier versions of the file a player may have: the entry becomes a
+  // patch entry when their patches together are smaller than the file as
+  // `storage` keeps it. Versions equal to `data`, or to one before, need no
+  // patch of their own.
+  std::vector<std::vector<uint8_t>> oldVersions = {};
+  bool keepWhole = false;  // a patch entry also carries the whole file
 };
 
 struct PackageOptions {
@@ -37,11 +43,16 @@ struct PackageWriteStatus {
   size_t entry;
 };
 
-// One entry's data as the package stores it: `block` when `compressed`,
-// otherwise the input's own bytes (and `block` is empty).
+// One entry's data as the package stores it: `block` when `flags` is
+// kEntryFlagCompressed or kEntryFlagPatch, otherwise the input's own bytes
+// (and `block` is empty).
 struct EncodedEntry {
-  bool compressed = false;
+  uint32_t flags = 0;
   std::vector<uint8_t> block;
+  // What was weighed, for the tools to tell: the whole file's stored size,
+  // and each distinct old version's patch size (empty without any).
+  uint32_t wholeSize = 0;
+  std::vector<uint32_t> patchSizes;
 };
 
 // Names and sizes that a package cannot hold, found before any work is done.

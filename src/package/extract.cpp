@@ -5,9 +5,12 @@
 #include <cstring>
 
 #include "base/state.h"
+#include "core/patch_entry.h"
 #include "package/decode_ahead.h"
 #include "package/decompress.h"
 #include "package/package.h"
+#include "package/patch_apply.h"
+#include "package/patch_target.h"
 #include "package/piece_decoder.h"
 #include "platform/platform.h"
 
@@ -113,10 +116,10 @@ void CloseSource(EntrySource* source) {
   std::free(source->owned);
 }
 
-// Writes the entry to the target unless the target is a folder or the
-// newer-only rule spares it.
-int PlaceEntry(const char* target, const PackageEntry& entry,
-               EntrySource* source, int newerOnly) {
+// Writes the entry to the target through `fill` unless the target is a
+// folder or the newer-only rule spares it.
+template <class Fill>
+int PlaceEntry(const char* target, const PackageEntry& entry, int newerOnly, Fill fill) {
   unsigned attributes = 0;
   const bool exists = PlatGetAttributes(target, &attributes);
   if (exists && (attributes & kPlatAttrFolder)) return 0;
@@ -125,18 +128,72 @@ int PlaceEntry(const char* target, const PackageEntry& entry,
   if (exists && (attributes & kPlatAttrReadOnly)) {
     PlatSetNormalAttributes(target);
   }
-  uint64_t existingTime = 0;
-  if (newerOnly && exists && PlatReadLastWriteTime(target, &existingTime) &&
-      existingTime > entry.LastWriteTime) {
-    return 1;
+  if (newerOnly && exists && NewerThanEntry(target, entry.LastWriteTime)) return 1;
+  return WriteNewFile(target, &entry.LastWriteTime, fill);
+}
+
+// Writes a plain entry, or a patch entry's whole file, from its bytes at
+// `data`.
+int PlaceWhole(const char* target, const char* name, const PackageEntry& entry,
+               const uint8_t* data, int newerOnly) {
+  EntrySource source;
+  int result = 0;
+  switch (OpenSource(&source, name, entry, data)) {
+    case Source::NoMemory:
+      ShowUpdaterError("Can't Allocate Memory !!");
+      break;
+    case Source::Damaged:
+      break;
+    case Source::Ready:
+      result = PlaceEntry(target, entry, newerOnly,
+                          [&source](PlatNewFile file) { return FillFrom(&source, file); });
+      break;
   }
-  return WriteNewFile(target, &entry.LastWriteTime,
-                      [source](PlatNewFile file) { return FillFrom(source, file); });
+  CloseSource(&source);
+  return result;
+}
+
+// The new file that a patch makes of the old one at the target, summed as
+// it is written.
+struct PatchedFile {
+  PlatNewFile file;
+  uint32_t crc;
+};
+
+bool ReadOld(void* reader, uint32_t offset, uint8_t* dest, uint32_t size) {
+  return PlatReadFileAt(static_cast<PlatFileReader>(reader), offset, dest, size);
+}
+
+bool AppendPatched(void* context, const uint8_t* bytes, uint32_t size) {
+  auto* patched = static_cast<PatchedFile*>(context);
+  patched->crc = Crc32(RunCrcTable, patched->crc, bytes, size);
+  return AppendInPieces(patched->file, bytes, size, false);
+}
+
+// Writes old version `version` of the target patched, when the result is
+// exactly the one the entry records.
+int PlacePatched(const char* target, const PackageEntry& entry, const uint8_t* data,
+                 const PatchEntryInfo& info, uint32_t version, int newerOnly) {
+  const PatchVersion old = ReadPatchVersion(data, info, version);
+  return PlaceEntry(target, entry, newerOnly, [&](PlatNewFile file) {
+    uint32_t oldSize = 0;
+    PlatFileReader reader = PlatOpenFileReader(target, &oldSize);
+    if (reader == nullptr) return false;
+    PatchedFile patched = {file, 0};
+    // The old file is closed before the new one takes its place.
+    const bool applied = oldSize == old.OldSize &&
+                         ApplyPatch(data + old.PatchOffset, old.PatchSize, oldSize,
+                                    entry.FileSize, PatchOldFile{ReadOld, reader},
+                                    PatchSink{AppendPatched, &patched});
+    PlatCloseFileReader(reader);
+    return applied && patched.crc == info.ResultCrc;
+  });
 }
 
 }  // namespace
 
-int ExtractEntry(const char* target, const char* name, int newerOnly) {
+int ExtractEntry(const char* target, const char* name, int newerOnly,
+                 int32_t patchVersion) {
   PackageEntry entry;
   uint32_t dataOffset = 0;
   if (OpenDirectory == nullptr ||
@@ -149,22 +206,26 @@ int ExtractEntry(const char* target, const char* name, int newerOnly) {
   if (!CheckRoom(target, entry.FileSize)) return 0;
 
   const uint8_t* data = PackageImage + dataOffset;
-  EntrySource source;
   int result = 0;
-  switch (OpenSource(&source, name, entry, data)) {
-    case Source::NoMemory:
-      ShowUpdaterError("Can't Allocate Memory !!");
-      break;
-    case Source::Damaged:
-      break;
-    case Source::Ready:
-      result = PlaceEntry(target, entry, &source, newerOnly);
-      break;
+  PatchEntryInfo info;
+  if (!IsPatchEntry(entry)) {
+    result = PlaceWhole(target, name, entry, data, newerOnly);
+  } else if (!ReadPatchEntry(data, entry.StoredSize, entry.FileSize, &info)) {
+    result = 0;
+  } else if (patchVersion >= 0 && uint32_t(patchVersion) < info.VersionCount) {
+    result = PlacePatched(target, entry, data, info, uint32_t(patchVersion), newerOnly);
+  } else if (info.FallbackFlags != 0) {
+    result = PlaceWhole(target, name, FallbackEntry(entry, info),
+                        data + info.FallbackOffset, newerOnly);
   }
-  CloseSource(&source);
   // Written or not, these bytes are not wanted again soon.
   PlatReleasePackageBytes(data, entry.StoredSize);
   return result;
+}
+
+bool NewerThanEntry(const char* target, uint64_t entryTime) {
+  uint64_t existingTime = 0;
+  return PlatReadLastWriteTime(target, &existingTime) && existingTime > entryTime;
 }
 
 uint64_t DiskShortfall(const char* path, uint64_t needed, char* root) {

@@ -3,8 +3,16 @@
 #include <cstdint>
 
 // Writes the entry `name` to `target` (see the update package description):
-// 1 when written or spared by the newer-only rule, 0 on failure.
-int ExtractEntry(const char* target, const char* name, int newerOnly);
+// 1 when written or spared by the newer-only rule, 0 on failure. A patch
+// entry applies its old version `patchVersion` to the file at `target`, or
+// with kWholeFile writes the whole file it carries (none: a failure).
+constexpr int32_t kWholeFile = -1;
+int ExtractEntry(const char* target, const char* name, int newerOnly,
+                 int32_t patchVersion = kWholeFile);
+
+// Whether the file at `target` was last written after `entryTime`, which
+// the newer-only rule spares.
+bool NewerThanEntry(const char* target, uint64_t entryTime);
 
 // Bytes written to files by ExtractEntry and WriteWholeFile so far, in this
 // process; any thread may ask, while they write.

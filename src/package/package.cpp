@@ -7,6 +7,7 @@
 
 #include "core/block_format.h"
 #include "core/le.h"
+#include "core/patch_entry.h"
 #include "package/decompress.h"
 
 const uint8_t* PackageImage = nullptr;
@@ -45,7 +46,7 @@ bool CheckEntries(const uint8_t* records, uint32_t count,
       return false;
     }
     const PackageEntry entry = ReadPackageEntry(record);
-    if (!(entry.Flags & kEntryFlagCompressed) &&
+    if (!(entry.Flags & (kEntryFlagCompressed | kEntryFlagPatch)) &&
         entry.StoredSize != entry.FileSize) {
       Fail(check, PackageFault::StoredSizeMismatch, i);
       return false;

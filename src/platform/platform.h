@@ -126,6 +126,19 @@ void PlatAbandonFile(PlatNewFile file);
 // Null on failure; `size` is written only on success.
 uint8_t* PlatReadWholeFile(const char* path, uint32_t* size);
 
+// A file read where its reader needs it, without holding it whole.
+typedef struct PlatFileReaderTag* PlatFileReader;
+
+// Opens `path` for reading and gives its size. Null when it is missing, a
+// folder, unreadable, or 4 GiB or more.
+PlatFileReader PlatOpenFileReader(const char* path, uint32_t* size);
+
+// Reads exactly `size` bytes at `offset`. False on a read error or a file
+// that ends sooner.
+bool PlatReadFileAt(PlatFileReader file, uint32_t offset, void* dest, uint32_t size);
+
+void PlatCloseFileReader(PlatFileReader file);
+
 // ---- Volumes ----------------------------------------------------------------
 
 // Free bytes available to the caller, total bytes and total free bytes of the

@@ -8,6 +8,7 @@
 #include "package/decompress.h"
 #include "package/extract.h"
 #include "package/package.h"
+#include "package/patch_target.h"
 #include "profile/install_description.h"
 #include "profile/profile.h"
 #include "updater/updater.h"
@@ -170,11 +171,8 @@ static bool PackageIsIntact(const uint8_t* package, uint32_t size) {
   const uint8_t* record = nullptr;
   uint32_t recordSize = 0;
   if (!PlatLocateIntegrityRecord(&record, &recordSize)) return true;
-  // Zeroed memory, filled here: the tables cost the executable no bytes.
-  static Crc32Table crcTable;
-  BuildCrc32Table(&crcTable);
   // Each slice is let go once summed: the package is never all resident.
-  return PackageMatchesRecord(crcTable, record, recordSize, package, size,
+  return PackageMatchesRecord(RunCrcTable, record, recordSize, package, size,
                               [](const uint8_t* slice, size_t length) {
                                 PlatReleasePackageBytes(slice, uint32_t(length));
                               });
@@ -185,6 +183,8 @@ int UpdaterMain() {
   // On this thread, before anything decodes: the decoding threads of the
   // run only read what it chose.
   PrepareDecoder();
+  // Zeroed memory, filled here: the tables cost the executable no bytes.
+  BuildCrc32Table(&RunCrcTable);
 
   const uint8_t* image = nullptr;
   uint32_t size = 0;

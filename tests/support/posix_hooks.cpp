@@ -23,6 +23,8 @@ struct Hooks {
   bool failDiskQuery = false;
   bool writeBudgetSet = false;
   uint64_t writeBudget = 0;
+  bool readBudgetSet = false;
+  uint64_t readBudget = 0;
   bool driverSet = false;
   PosixUiDriver driver = {};
   int copyAbortAfter = -1;  // negative: no stop
@@ -84,6 +86,17 @@ ssize_t Write(int fd, const void* data, size_t size) {
   return written;
 }
 
+ssize_t Pread(int fd, void* data, size_t size, off_t offset) {
+  if (!gHooks.readBudgetSet) return kPosixSystemCalls.xPread(fd, data, size, offset);
+  if (gHooks.readBudget < size) {
+    errno = EIO;
+    return -1;
+  }
+  const ssize_t read = kPosixSystemCalls.xPread(fd, data, size, offset);
+  if (read > 0) gHooks.readBudget -= static_cast<uint64_t>(read);
+  return read;
+}
+
 PlatAnswer MessageBox(void*, PlatWindow owner, const char* text,
                       const char* caption, PlatButtons buttons, PlatIcon icon) {
   if (gHooks.driverSet) {
@@ -136,7 +149,7 @@ void Install() {
   static const PosixUi ui = {MessageBox, DialogInput,    ShowInfo, StopCopy,
                              BroughtToFront, nullptr, WhileBusy, ShowProgress};
   PosixSetUi(&ui);
-  gPosixSyscalls = {Statvfs, Write};
+  gPosixSyscalls = {Statvfs, Write, Pread};
 }
 
 }  // namespace
@@ -172,6 +185,12 @@ void PosixAbortCopyAfter(int files) {
 int PosixBringToFrontCount() { return gHooks.frontCount; }
 const char* PosixLastFrontClass() { return gHooks.frontClass.c_str(); }
 const char* PosixLastFrontTitle() { return gHooks.frontTitle.c_str(); }
+
+void PosixFailReadsAfter(uint64_t bytes) {
+  Install();
+  gHooks.readBudgetSet = true;
+  gHooks.readBudget = bytes;
+}
 
 void PosixResetHooks() {
   gHooks = Hooks{};

@@ -19,6 +19,10 @@ void PosixFailDiskQuery(bool fail);
 // hooks are reset.
 void PosixFailWritesAfter(uint64_t bytes);
 
+// Lets files be read at offsets (the old files of patches) for `bytes` more
+// bytes; the read that would go past them fails as on a bad sector.
+void PosixFailReadsAfter(uint64_t bytes);
+
 // ---- The scripted user ----------------------------------------------------------
 
 // `messageBox` answers a message box; `dialogInput` returns the id of the

@@ -14,6 +14,7 @@
 #include "platform/posix/atomic_file.h"
 #include "platform/posix/filetime.h"
 #include "platform/posix/paths.h"
+#include "platform/posix/syscalls.h"
 
 namespace {
 
@@ -149,4 +150,44 @@ uint8_t* PlatReadWholeFile(const char* path, uint32_t* size) {
   close(fd);
   if (buffer && size) *size = static_cast<uint32_t>(length);
   return buffer;
+}
+
+struct PlatFileReaderTag {
+  int fd;
+};
+
+PlatFileReader PlatOpenFileReader(const char* path, uint32_t* size) {
+  char posix[kPosixPathSize];
+  if (!PosixPath(path, posix, sizeof posix)) return nullptr;
+  const int fd = open(posix, O_RDONLY);
+  if (fd < 0) return nullptr;
+  struct stat info;
+  auto* file = static_cast<PlatFileReader>(std::malloc(sizeof(PlatFileReaderTag)));
+  if (!file || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+      info.st_size > UINT32_MAX) {
+    std::free(file);
+    close(fd);
+    return nullptr;
+  }
+  file->fd = fd;
+  *size = static_cast<uint32_t>(info.st_size);
+  return file;
+}
+
+bool PlatReadFileAt(PlatFileReader file, uint32_t offset, void* dest, uint32_t size) {
+  auto* bytes = static_cast<uint8_t*>(dest);
+  while (size != 0) {
+    const ssize_t n = gPosixSyscalls.xPread(file->fd, bytes, size, off_t(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;  // an error, or the file ends sooner
+    bytes += n;
+    offset += uint32_t(n);
+    size -= uint32_t(n);
+  }
+  return true;
+}
+
+void PlatCloseFileReader(PlatFileReader file) {
+  close(file->fd);
+  std::free(file);
 }

@@ -2,5 +2,5 @@
 
 #include <unistd.h>
 
-const PosixSyscalls kPosixSystemCalls = {statvfs, write};
+const PosixSyscalls kPosixSystemCalls = {statvfs, write, pread};
 PosixSyscalls gPosixSyscalls = kPosixSystemCalls;

@@ -11,6 +11,7 @@
 struct PosixSyscalls {
   int (*xStatvfs)(const char* path, struct statvfs* info);
   ssize_t (*xWrite)(int fd, const void* data, size_t size);
+  ssize_t (*xPread)(int fd, void* data, size_t size, off_t offset);
 };
 
 extern const PosixSyscalls kPosixSystemCalls;  // the real ones

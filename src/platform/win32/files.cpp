@@ -52,3 +52,37 @@ uint8_t* PlatReadWholeFile(const char* path, uint32_t* size) {
   *size = length;
   return buffer;
 }
+
+// The reader is the handle itself.
+PlatFileReader PlatOpenFileReader(const char* path, uint32_t* size) {
+  const HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  DWORD high = 0;
+  const DWORD low = GetFileSize(file, &high);
+  if ((low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) || high != 0) {
+    CloseHandle(file);
+    return nullptr;
+  }
+  *size = low;
+  return reinterpret_cast<PlatFileReader>(file);
+}
+
+bool PlatReadFileAt(PlatFileReader file, uint32_t offset, void* dest, uint32_t size) {
+  auto* bytes = static_cast<uint8_t*>(dest);
+  while (size != 0) {
+    // On a handle opened for plain reads the offset only says where to read.
+    OVERLAPPED at = {};
+    at.Offset = offset;
+    DWORD read = 0;
+    if (!ReadFile(reinterpret_cast<HANDLE>(file), bytes, size, &read, &at) || read == 0) {
+      return false;
+    }
+    bytes += read;
+    offset += read;
+    size -= read;
+  }
+  return true;
+}
+
+void PlatCloseFileReader(PlatFileReader file) { CloseHandle(reinterpret_cast<HANDLE>(file)); }
