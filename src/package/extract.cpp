@@ -217,6 +217,9 @@ int ExtractEntry(const char* target, const char* name, int newerOnly,
   } else if (info.FallbackFlags != 0) {
     result = PlaceWhole(target, name, FallbackEntry(entry, info),
                         data + info.FallbackOffset, newerOnly);
+  } else {
+    // Nothing to write the file from, unless the newer-only rule spares it.
+    result = PlaceEntry(target, entry, newerOnly, [](PlatNewFile) { return false; });
   }
   // Written or not, these bytes are not wanted again soon.
   PlatReleasePackageBytes(data, entry.StoredSize);

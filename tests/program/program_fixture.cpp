@@ -106,6 +106,16 @@ void ProgramTest::AddPackageFile(const std::string& name,
       {name, std::vector<uint8_t>(bytes.begin(), bytes.end()), time, storage});
 }
 
+void ProgramTest::AddPatchedFile(const std::string& name, const std::string& bytes,
+                                 const std::vector<std::string>& oldVersions,
+                                 bool keepWhole) {
+  AddPackageFile(name, bytes);
+  for (const std::string& old : oldVersions) {
+    files_.back().oldVersions.emplace_back(old.begin(), old.end());
+  }
+  files_.back().keepWhole = keepWhole;
+}
+
 void ProgramTest::WriteRegistry(const std::string& text) {
   WriteFile(root_ / "registry.ini", text);
 }

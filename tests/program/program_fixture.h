@@ -38,6 +38,10 @@ class ProgramTest : public ::testing::Test {
   void AddPackageFile(const std::string& name, const std::string& bytes,
                       uint64_t time = kPackageTime,
                       EntryStorage storage = EntryStorage::Smaller);
+  // A file the package carries as patches from `oldVersions` when that is
+  // smaller, and with `keepWhole` as the whole file too.
+  void AddPatchedFile(const std::string& name, const std::string& bytes,
+                      const std::vector<std::string>& oldVersions, bool keepWhole = false);
   void WriteRegistry(const std::string& text);
   // The package made so far, with or without UPDATE.INI.
   std::vector<uint8_t> BuildPackageImage(bool withUpdateIni) const;
