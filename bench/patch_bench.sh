@@ -166,7 +166,6 @@ printf '[Software\\Bench Works\\Bench]\nInstPath=%s\nInstMode=1\n' "$work/inst" 
 measure pack "$updpack" create -j1 -o patch.qw3 news --from olds
 "$updpack" create -j1 -o patch.qw3 news --from olds >choices.txt
 package=$(stat -c %s patch.qw3)
-ini=$(stat -c %s news/UPDATE.INI)
 largest_old=$(stat -c %s olds/* | sort -n | tail -1)
 new_total=$(du -cb news/* | tail -1 | cut -f1)
 
@@ -211,7 +210,8 @@ done
 echo
 echo "the corpus as one package (updpack create -j1 --from):"
 sed 's/^/  /' choices.txt
-printf 'package %d bytes (%d of them UPDATE.INI compressed or less, directory and header);\n' "$package" "$ini"
+printf 'package %d bytes: the patches %d, the rest (UPDATE.INI, directory, records) %d;\n' \
+  "$package" "$total_ours" "$((package - total_ours))"
 printf '  sum of the smallest peer per file %d: package / best peers %.3f (target <= 1)\n' \
   "$total_best" "$(calc "$package / $total_best")"
 printf 'building %.2f s, zstd on every pair %.2f s: %.3f (target <= 1); peak %.1f MiB, ' \
