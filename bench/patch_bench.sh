@@ -13,7 +13,12 @@
 # flushed, as the updater does) against a plain copy of the new file with
 # the same flushing (cp, then sync of the file), fastest of five
 # alternating rounds, and the apply's peak memory; the decoding alone, in
-# memory (processor time). Not a test: it prints figures and ratios.
+# memory (processor time). Then the whole corpus as one package: `updpack
+# create --from` of the new files against the old (its size against the
+# smallest peer per file, summed; its build against zstd's builds, summed),
+# and the native updater applying it to an installation of the old files
+# against a plain copy of the new ones, with its peak memory.
+# Not a test: it prints figures and ratios.
 # Usage: bench/patch_bench.sh [BUILD_DIR]
 set -euo pipefail
 build=$(realpath "${1:-build/native}")
@@ -133,3 +138,89 @@ for r in "${rows[@]}"; do
     "$(mib "$arss")" "$(mib "$limit")" "$(calc "$arss / $limit")"
 done
 echo "(targets: apply/copy <= 1.5, peak memory ratio <= 1; the peak is the whole tool's, with the patch read whole)"
+
+# ---- the corpus as one package, applied by the native updater ---------------
+updpack=$build/tools/updpack/updpack
+updater=$build/src/updater/updater
+mkdir olds news inst copy windows tmp
+lines=()
+zstd_total=0
+for i in "${!pairs[@]}"; do
+  pair=${pairs[$i]}
+  cp "$pair.old" "olds/$pair"
+  cp "$pair.new" "news/$pair"
+  lines+=("$(printf 'UpdateFile%02d=%s' "$i" "$pair")")
+done
+for r in "${rows[@]}"; do
+  IFS='|' read -r _ _ _ _ _ _ _ _ zb _ <<<"$r"
+  zstd_total=$(calc "$zstd_total + $zb")
+done
+printf '%s\r\n' '[SETUP]' 'CompanyName=Bench Works' 'GameTitle=Bench' \
+  'GameClass=BenchWnd' 'GameDir=Bench' '[UPDATE]' "${lines[@]}" >news/UPDATE.INI
+printf '%s\r\n' '[SETUP]' 'CompanyName=Bench Works' 'GameTitle=Bench' \
+  'GameClass=BenchWnd' 'GameDir=Bench' 'GameExe=Bench.exe' 'UninstExe=Uninst.exe' \
+  'SetupBmp=Setup.bmp' 'InstallSelects=1' 'InstallTitle0=Full' \
+  'InstallFiles0=Bench.exe' 'Shortcuts=0' >inst-setup.ini
+printf '[Software\\Bench Works\\Bench]\nInstPath=%s\nInstMode=1\n' "$work/inst" >registry.ini
+# One thread, as zstd's builds above: the time and memory compare per pair.
+measure pack "$updpack" create -j1 -o patch.qw3 news --from olds
+"$updpack" create -j1 -o patch.qw3 news --from olds >choices.txt
+package=$(stat -c %s patch.qw3)
+largest_old=$(stat -c %s olds/* | sort -n | tail -1)
+new_total=$(du -cb news/* | tail -1 | cut -f1)
+
+# install: the old files as a player has them.
+install() {
+  rm -rf inst/*
+  cp olds/* inst/
+  cp inst-setup.ini inst/SETUP.INI
+}
+# apply: sets `wall` (seconds) and `rss` (the updater's peak, KiB).
+apply() {
+  install
+  local start end
+  start=$(date +%s.%N)
+  printf 'n\nn\nn\n' | env UPDATER_REGISTRY=$work/registry.ini UPDATER_PACKAGE=$work/patch.qw3 \
+    UPDATER_WINDOWS=$work/windows TMPDIR=$work/tmp /usr/bin/time -f '%M' -o time.txt \
+    "$updater" >updater.txt 2>&1 || [ $? -eq 1 ] || { echo "patch_bench: updater failed" >&2; cat updater.txt >&2; exit 1; }
+  end=$(date +%s.%N)
+  for pair in "${pairs[@]}"; do
+    cmp -s "news/$pair" "inst/$pair" || { echo "patch_bench: $pair not patched" >&2; cat updater.txt >&2; exit 1; }
+  done
+  wall=$(calc "$end - $start")
+  rss=$(tail -n 1 time.txt)
+}
+plain_copy() {
+  rm -f copy/*
+  for pair in "${pairs[@]}"; do
+    cp "news/$pair" copy/
+    sync "copy/$pair"
+  done
+  sync copy
+}
+best_apply=1e9 best_copy=1e9 peak=0
+for round in 1 2 3 4 5; do
+  apply
+  best_apply=$(min "$wall" "$best_apply")
+  [ "$rss" -gt "$peak" ] && peak=$rss
+  t=$(seconds plain_copy)
+  best_copy=$(min "$t" "$best_copy")
+done
+
+echo
+echo "the corpus as one package (updpack create -j1 --from):"
+sed 's/^/  /' choices.txt
+printf 'package %d bytes: the patches %d, the rest (UPDATE.INI, directory, records) %d;\n' \
+  "$package" "$total_ours" "$((package - total_ours))"
+printf '  sum of the smallest peer per file %d: package / best peers %.3f (target <= 1)\n' \
+  "$total_best" "$(calc "$package / $total_best")"
+printf 'building %.2f s, zstd on every pair %.2f s: %.3f (target <= 1); peak %.1f MiB, ' \
+  "$pack_wall" "$zstd_total" "$(calc "$pack_wall / $zstd_total")" "$(mib "$pack_rss")"
+printf '6 x largest old + 256 MiB = %.1f MiB: %.3f (target <= 1; the new files are held whole: %.1f MiB)\n' \
+  "$(mib $((6 * largest_old / 1024 + 262144)))" \
+  "$(calc "$pack_rss / (6 * $largest_old / 1024 + 262144)")" "$(mib $((new_total / 1024)))"
+limit=$(( package / 1024 + 16384 ))
+printf 'native apply %.3f s, plain copy of the new files %.3f s: %.2fx (target <= 1.5)\n' \
+  "$best_apply" "$best_copy" "$(calc "$best_apply / $best_copy")"
+printf 'apply peak memory %.1f MiB; package + 16 MiB = %.1f MiB: %.3f (target <= 1)\n' \
+  "$(mib "$peak")" "$(mib "$limit")" "$(calc "$peak / $limit")"

@@ -94,6 +94,43 @@ std::unique_ptr<ConvertedIniFile> ShiftJisCopy(const fs::path& ini,
   return std::make_unique<ConvertedIniFile>(*converted, FileLastWriteTime(ini));
 }
 
+// The earlier versions of each line's file: in every old installation, the
+// file at the line's path, or else at the path the file has in the update
+// folder. No search by name: a file of that name elsewhere is not the one
+// the updater will find on the player's disk.
+void FindOldFiles(const std::vector<std::string>& folders,
+                  const std::vector<UpdateItem>& items,
+                  std::vector<FolderFile>& files, std::vector<PackSource>* sources) {
+  for (const std::string& folder : folders) {
+    const fs::path root = PathFromUtf8(folder);
+    std::error_code ec;
+    if (!fs::is_directory(root, ec)) throw ToolError(Quote(root) + " is not a folder");
+    const std::vector<FolderFile> olds = FilesIn(root);
+    const auto at = [&](const std::string& relative) -> const FolderFile* {
+      for (const FolderFile& old : olds) {
+        if (EntryNamesEqual(old.relative.c_str(), relative.c_str())) return &old;
+      }
+      return nullptr;
+    };
+    for (size_t n = 0; n < items.size(); ++n) {
+      const UpdateItem& item = items[n];
+      const FolderFile* file = FileFor(files, item, static_cast<int>(n));
+      if (!file) continue;
+      const FolderFile* old = at(item.Path);
+      if (!old) old = at(file->relative);
+      if (!old) continue;
+      // Lines may share an entry; each line's old file is a version of it.
+      for (PackSource& source : *sources) {
+        if (!EntryNamesEqual(source.name.c_str(), item.Path + item.NameOffset)) continue;
+        if (std::find(source.oldFiles.begin(), source.oldFiles.end(), old->path) ==
+            source.oldFiles.end()) {
+          source.oldFiles.push_back(old->path);
+        }
+      }
+    }
+  }
+}
+
 std::string Percent(uint64_t part, uint64_t whole) {
   char text[16];
   std::snprintf(text, sizeof text, "%.1f%%",
@@ -161,9 +198,12 @@ void RunBuild(const BuildOptions& options) {
 
   // Before the packing, which may take long: a bad icon stops it at once.
   const Branding branding = MakeBranding(options.branding, iniReaderPath, output);
+  FindOldFiles(options.from.folders, items, files, &sources);
   PackageOptions packageOptions;
   packageOptions.level = options.level;
-  const std::vector<uint8_t> package = PackSources(sources, packageOptions, options.jobs);
+  const PackedSources packed =
+      PackSources(sources, packageOptions, options.jobs, options.from.keepWhole);
+  const std::vector<uint8_t>& package = packed.image;
   const fs::path stub =
       options.stub.empty() ? DefaultStubPath() : PathFromUtf8(options.stub);
   std::vector<uint8_t> updater = EmbedPackage(stub, package, branding);
@@ -171,6 +211,9 @@ void RunBuild(const BuildOptions& options) {
   if (options.sign.Requested()) updater = SignUpdater(updater, options.sign);
   WriteFileReplacing(output, updater.data(), updater.size());
 
+  if (!options.from.folders.empty()) {
+    PrintPatchChoices(sources, packed.choices, options.from.keepWhole);
+  }
   std::printf("%zu entries, %llu bytes of files, package %zu bytes (%s), "
               "%s %zu bytes%s\n",
               sources.size(),

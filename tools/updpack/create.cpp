@@ -58,21 +58,30 @@ std::vector<fs::path> FilesUnder(const fs::path& folder) {
   return files;
 }
 
+// A file to pack, and where an old installation would have it: a file
+// argument by its name, a folder argument's files by their paths in it.
+struct CollectedFile {
+  fs::path path;
+  fs::path relative;
+};
+
 // The files named and those under the folders named, leaving out an earlier
 // copy of the package being made.
-std::vector<fs::path> CollectFiles(const std::vector<std::string>& arguments,
-                                   const fs::path& output) {
-  std::vector<fs::path> files;
+std::vector<CollectedFile> CollectFiles(const std::vector<std::string>& arguments,
+                                        const fs::path& output) {
+  std::vector<CollectedFile> files;
   for (const std::string& argument : arguments) {
     const fs::path path = PathFromUtf8(argument);
     std::error_code ec;
     const fs::file_status status = fs::status(path, ec);
     if (fs::is_directory(status)) {
       for (const fs::path& file : FilesUnder(path)) {
-        if (!fs::equivalent(file, output, ec)) files.push_back(file);
+        if (!fs::equivalent(file, output, ec)) {
+          files.push_back({file, fs::relative(file, path)});
+        }
       }
     } else if (fs::is_regular_file(status)) {
-      files.push_back(path);
+      files.push_back({path, path.filename()});
     } else if (fs::exists(status)) {
       throw ToolError(Quote(path) + " is not a regular file");
     } else {
@@ -84,10 +93,11 @@ std::vector<fs::path> CollectFiles(const std::vector<std::string>& arguments,
 
 // Names, sizes and storage of every file, refusing what a package cannot
 // hold before anything is read or written.
-std::vector<PackSource> CheckSources(const std::vector<fs::path>& files,
-                                 const std::vector<std::string>& storeGlobs) {
+std::vector<PackSource> CheckSources(const std::vector<CollectedFile>& files,
+                                     const std::vector<std::string>& storeGlobs) {
   std::vector<PackSource> sources;
-  for (const fs::path& path : files) {
+  for (const CollectedFile& file : files) {
+    const fs::path& path = file.path;
     const fs::path base = path.filename();
     const std::optional<std::string> name = FileNameToCp932(base);
     if (!name) {
@@ -125,15 +135,35 @@ std::vector<PackSource> CheckSources(const std::vector<fs::path>& files,
   return sources;
 }
 
+// Each file's earlier versions: the same file in each old installation.
+void FindOldFiles(const std::vector<CollectedFile>& files,
+                  const std::vector<std::string>& folders,
+                  std::vector<PackSource>* sources) {
+  for (const std::string& folder : folders) {
+    const fs::path root = PathFromUtf8(folder);
+    std::error_code ec;
+    if (!fs::is_directory(root, ec)) throw ToolError(Quote(root) + " is not a folder");
+    for (size_t i = 0; i < files.size(); ++i) {
+      const fs::path old = root / files[i].relative;
+      if (fs::is_regular_file(old, ec)) (*sources)[i].oldFiles.push_back(old);
+    }
+  }
+}
+
 }  // namespace
 
 void RunCreate(const CreateOptions& options) {
   const fs::path output = PathFromUtf8(options.output);
-  const std::vector<PackSource> sources =
-      CheckSources(CollectFiles(options.paths, output), options.storeGlobs);
+  const std::vector<CollectedFile> files = CollectFiles(options.paths, output);
+  std::vector<PackSource> sources = CheckSources(files, options.storeGlobs);
+  FindOldFiles(files, options.from.folders, &sources);
   PackageOptions packageOptions;
   packageOptions.level = options.level;
   packageOptions.compressDirectory = options.compressDirectory;
-  const std::vector<uint8_t> image = PackSources(sources, packageOptions, options.jobs);
-  WriteFileReplacing(output, image.data(), image.size());
+  const PackedSources packed =
+      PackSources(sources, packageOptions, options.jobs, options.from.keepWhole);
+  WriteFileReplacing(output, packed.image.data(), packed.image.size());
+  if (!options.from.folders.empty()) {
+    PrintPatchChoices(sources, packed.choices, options.from.keepWhole);
+  }
 }

@@ -154,6 +154,23 @@ void AddJobsOption(CLI::App* command, unsigned* jobs) {
       ->type_name("N");
 }
 
+// --from and --keep-whole of create and build.
+void AddFromOptions(CLI::App* command, OldVersionOptions* from) {
+  CLI::Option* folders =
+      command
+          ->add_option("--from", from->folders,
+                       "Installation of an earlier version: a file it has "
+                       "with other bytes travels as a patch when that is "
+                       "smaller; may be repeated")
+          ->type_name("OLD-DIR")
+          ->allow_extra_args(false);
+  command
+      ->add_flag("--keep-whole", from->keepWhole,
+                 "Keep the whole file beside its patches, for players whose "
+                 "file is of no old version or missing")
+      ->needs(folders);
+}
+
 CompressLevel LevelNamed(const std::string& level) {
   return level == "greedy" ? CompressLevel::Greedy : CompressLevel::Best;
 }
@@ -192,6 +209,7 @@ int main(int argc, char** argv) {
       ->allow_extra_args(false);
   createCommand->add_flag("--compress-directory", create.compressDirectory,
                           "Store the directory as a compressed block");
+  AddFromOptions(createCommand, &create.from);
   createCommand->add_option("PATH", create.paths, "Files and folders to pack")
       ->required()
       ->type_name("");
@@ -209,6 +227,13 @@ int main(int argc, char** argv) {
                 "into a folder, with its time");
   unpackCommand->add_option("PKG", package, "Package")->required()->type_name("");
   unpackCommand->add_option("DIR", folder, "Folder to write into")->required()->type_name("");
+  std::vector<std::string> unpackFrom;
+  unpackCommand
+      ->add_option("--from", unpackFrom,
+                   "Installation of an earlier version: a patch entry is "
+                   "written from its old file there; may be repeated")
+      ->type_name("OLD-DIR")
+      ->allow_extra_args(false);
 
   VerifyOptions verify;
   CLI::App* verifyCommand = app.add_subcommand(
@@ -222,6 +247,13 @@ int main(int argc, char** argv) {
       "--json", verify.json, "Print the findings as JSON (key, severity, message)");
   verifyCommand->add_flag("--quiet", verify.quiet, "Print nothing; exit code only")
       ->excludes(verifyJson);
+  verifyCommand
+      ->add_option("--from", verify.from,
+                   "Installation of an earlier version: each patch is applied "
+                   "to the file of its old version there and the result "
+                   "checked; may be repeated")
+      ->type_name("OLD-DIR")
+      ->allow_extra_args(false);
 
   CLI::App* blockCommand =
       app.add_subcommand("block", "Encode or decode a single compressed block");
@@ -265,6 +297,7 @@ int main(int argc, char** argv) {
                    "Shift-JIS); default auto")
       ->check(CLI::IsMember({"auto", "sjis", "utf-8"}))
       ->type_name("ENC");
+  AddFromOptions(buildCommand, &build.from);
   AddBrandingOptions(buildCommand, &build.branding);
   AddSignOptions(buildCommand, "sign-", &build.sign);
   AddJobsOption(buildCommand, &build.jobs);
@@ -337,7 +370,7 @@ int main(int argc, char** argv) {
     create.level = LevelNamed(createLevel);
     if (*createCommand) RunCreate(create);
     if (*listCommand) RunList(package, json);
-    if (*unpackCommand) RunUnpack(package, folder);
+    if (*unpackCommand) RunUnpack(package, folder, unpackFrom);
     if (*verifyCommand) return RunVerify(verify);
     if (*decodeCommand) RunBlockDecode(input, output);
     if (*encodeCommand) RunBlockEncode(input, output, LevelNamed(blockLevel));

@@ -3,15 +3,20 @@
 // afterwards; the package is the same for any number of threads.
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <exception>
 #include <numeric>
 #include <utility>
 
+#include "codepage.h"
+#include "core/patch_entry.h"
+
 #include "host.h"
 #include "verbs.h"
 
-std::vector<uint8_t> PackSources(const std::vector<PackSource>& sources,
-                                 const PackageOptions& options, unsigned jobs) {
+PackedSources PackSources(const std::vector<PackSource>& sources,
+                          const PackageOptions& options, unsigned jobs,
+                          bool keepWhole) {
   std::vector<PackageInput> inputs;
   uint64_t total = 0;
   for (const PackSource& source : sources) {
@@ -20,6 +25,7 @@ std::vector<uint8_t> PackSources(const std::vector<PackSource>& sources,
     input.data = ReadWholeFileOrThrow(source.path);
     input.lastWriteTime = FileLastWriteTime(source.path);
     input.storage = source.store ? EntryStorage::Stored : EntryStorage::Smaller;
+    input.keepWhole = keepWhole;
     total += input.data.size();
     inputs.push_back(std::move(input));
   }
@@ -39,7 +45,14 @@ std::vector<uint8_t> PackSources(const std::vector<PackSource>& sources,
     for (size_t turn; (turn = next.fetch_add(1)) < order.size();) {
       const size_t i = order[turn];
       try {
+        // Old versions are held only while their entry is encoded: with
+        // several old installations they would otherwise outweigh the
+        // files themselves.
+        for (const fs::path& old : sources[i].oldFiles) {
+          inputs[i].oldVersions.push_back(ReadWholeFileOrThrow(old));
+        }
         encoded[i] = EncodeEntry(inputs[i], options.level);
+        inputs[i].oldVersions = {};
       } catch (...) {  // only running out of memory; told once all stop
         failures[i] = std::current_exception();
       }
@@ -62,11 +75,41 @@ std::vector<uint8_t> PackSources(const std::vector<PackSource>& sources,
     if (failure) std::rethrow_exception(failure);
   }
 
-  std::vector<uint8_t> image;
-  if (LayOutPackage(inputs, std::move(encoded), options, &image).result !=
+  PackedSources packed;
+  for (const EncodedEntry& entry : encoded) {
+    packed.choices.push_back({entry.flags, {}, entry.wholeSize, entry.patchSizes});
+  }
+  if (LayOutPackage(inputs, std::move(encoded), options, &packed.image).result !=
       PackageWriteResult::Ok) {
     // Names and sizes were checked before; only the whole can be too large.
     throw ToolError("the package would be 4 GiB or larger");
   }
-  return image;
+  return packed;
+}
+
+void PrintPatchChoices(const std::vector<PackSource>& sources,
+                       const std::vector<EncodedEntry>& choices, bool keepWhole) {
+  for (size_t i = 0; i < sources.size(); ++i) {
+    const EncodedEntry& choice = choices[i];
+    const size_t olds = sources[i].oldFiles.size(), patches = choice.patchSizes.size();
+    const bool patch = choice.flags == kEntryFlagPatch;
+    std::string line = "'" + Cp932ToUtf8(sources[i].name) + "': " +
+                       (patch ? keepWhole ? "patch and whole file" : "patch" : "whole") +
+                       " (whole file " + std::to_string(choice.wholeSize) + " bytes; ";
+    if (olds == 0) {
+      line += "no old version)";
+    } else {
+      line += std::to_string(olds) + " old version" + (olds == 1 ? "" : "s");
+      if (patches == 0) {
+        line += olds == 1 ? ", the same file)" : ", each the same file)";
+      } else {
+        line += patches == 1 ? ", a patch of " : ", patches of ";
+        for (size_t p = 0; p < patches; ++p) {
+          line += (p ? " + " : "") + std::to_string(choice.patchSizes[p]);
+        }
+        line += patch ? " bytes)" : " bytes, not smaller)";
+      }
+    }
+    std::printf("%s\n", line.c_str());
+  }
 }

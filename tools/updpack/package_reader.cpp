@@ -3,6 +3,7 @@
 
 #include "codepage.h"
 #include "core/le.h"
+#include "core/patch_entry.h"
 #include "pack/integrity_record.h"
 #include "package/decompress.h"
 
@@ -139,10 +140,8 @@ LoadedPackage LoadPackage(const fs::path& path) {
   return OpenPackageFile(ReadPackageFile(path), path);
 }
 
-std::vector<uint8_t> EntryBytes(const LoadedPackage& package,
-                                const ListedEntry& listed) {
-  const PackageEntry& entry = listed.entry;
-  const uint8_t* data = package.image.data() + listed.offset;
+std::vector<uint8_t> PlainEntryBytes(const PackageEntry& entry, const uint8_t* data,
+                                     const std::string& shown) {
   if (!(entry.Flags & kEntryFlagCompressed)) {
     return std::vector<uint8_t>(data, data + entry.StoredSize);
   }
@@ -150,16 +149,26 @@ std::vector<uint8_t> EntryBytes(const LoadedPackage& package,
   size_t written = 0;
   if (!DecompressBlock(bytes.data(), bytes.size(), data, entry.StoredSize,
                        &written)) {
-    throw ToolError("entry '" + listed.displayName +
+    throw ToolError("entry '" + shown +
                     "': the compressed block is damaged or decodes to more "
                     "than " + std::to_string(entry.FileSize) + " bytes");
   }
   if (written != entry.FileSize) {
-    throw ToolError("entry '" + listed.displayName + "': decodes to " +
+    throw ToolError("entry '" + shown + "': decodes to " +
                     std::to_string(written) + " bytes, the directory says " +
                     std::to_string(entry.FileSize));
   }
   return bytes;
+}
+
+std::vector<uint8_t> EntryBytes(const LoadedPackage& package,
+                                const ListedEntry& listed) {
+  if (IsPatchEntry(listed.entry)) {
+    throw ToolError("entry '" + listed.displayName +
+                    "' is a patch entry: its file is made from an old version");
+  }
+  return PlainEntryBytes(listed.entry, package.image.data() + listed.offset,
+                         listed.displayName);
 }
 
 std::optional<size_t> EarlierEntryOfSameName(const LoadedPackage& package,

@@ -65,8 +65,14 @@ LoadedPackage OpenPackageFile(PackageFile file, const fs::path& path);
 // Both steps: reads and opens the package, also out of an updater.
 LoadedPackage LoadPackage(const fs::path& path);
 
-// The entry's file bytes, decoded when compressed; throws ToolError when the
+// The file bytes of a plain entry whose stored bytes are at `data`,
+// decoded when compressed; throws ToolError naming entry `shown` when the
 // block is damaged or does not decode to the entry's size.
+std::vector<uint8_t> PlainEntryBytes(const PackageEntry& entry, const uint8_t* data,
+                                     const std::string& shown);
+
+// The entry's file bytes as PlainEntryBytes gives them; a patch entry's
+// (patch_entries.h) need an old file, and are refused here.
 std::vector<uint8_t> EntryBytes(const LoadedPackage& package,
                                 const ListedEntry& listed);
 

@@ -107,6 +107,12 @@ std::string FormatFileTime(uint64_t fileTime, bool iso) {
   return text;
 }
 
+std::string Hex32(uint32_t value) {
+  char text[12];
+  std::snprintf(text, sizeof text, "%08x", value);
+  return text;
+}
+
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
   for (const char c : text) {

@@ -36,6 +36,9 @@ void WriteFileReplacing(const fs::path& path, const uint8_t* data,
 // A FILETIME as "YYYY-MM-DD hh:mm:ss" (UTC), or ISO 8601 with `iso`.
 std::string FormatFileTime(uint64_t fileTime, bool iso = false);
 
+// A CRC-32 or other 32-bit value as 8 lowercase hex digits.
+std::string Hex32(uint32_t value);
+
 // UTF-8 text as a JSON string, quoted and escaped.
 std::string JsonString(const std::string& text);
 

@@ -3,6 +3,7 @@
 
 #include "codepage.h"
 #include "package_reader.h"
+#include "patch_entries.h"
 #include "verbs.h"
 
 namespace {
@@ -21,10 +22,36 @@ fs::path TargetFor(const fs::path& folder, const ListedEntry& listed) {
   return folder / *name;
 }
 
+// A patch entry's file: made from the first old file that is one of its
+// versions (or already is the result), else the whole file it carries.
+// Nothing when it has neither; `why` then says so.
+std::optional<std::vector<uint8_t>> PatchedBytes(const LoadedPackage& package,
+                                                 const ListedEntry& listed,
+                                                 const OldInstallations& olds,
+                                                 std::string* why) {
+  const PatchRecord record = ReadPatchRecord(package, listed);
+  std::vector<OldInstallations::Match> matches = olds.MatchesFor(listed, record);
+  if (!matches.empty()) {
+    OldInstallations::Match& match = matches.front();
+    if (!match.version) return std::move(match.bytes);
+    return ApplyPatchVersion(package, listed, record, *match.version, match.bytes);
+  }
+  if (std::optional<std::vector<uint8_t>> whole = FallbackBytes(package, listed, record)) {
+    return whole;
+  }
+  *why = olds.empty()
+             ? "a patch without the whole file; name an old installation with --from"
+             : "no file of its name in " + olds.Names() + " is " + OldVersionsText(record) +
+                   ", and it carries no whole file";
+  return std::nullopt;
+}
+
 }  // namespace
 
-void RunUnpack(const std::string& packagePath, const std::string& folderPath) {
+void RunUnpack(const std::string& packagePath, const std::string& folderPath,
+               const std::vector<std::string>& from) {
   const LoadedPackage package = LoadPackage(PathFromUtf8(packagePath));
+  const OldInstallations olds(from);
   const fs::path folder = PathFromUtf8(folderPath);
   std::error_code ec;
   fs::create_directories(folder, ec);
@@ -33,6 +60,7 @@ void RunUnpack(const std::string& packagePath, const std::string& folderPath) {
                     ec.message());
   }
   ProgressLine progress(package.image.size());
+  size_t skipped = 0;
   for (size_t i = 0; i < package.entries.size(); ++i) {
     const ListedEntry& listed = package.entries[i];
     if (const auto first = EarlierEntryOfSameName(package, i)) {
@@ -47,8 +75,22 @@ void RunUnpack(const std::string& packagePath, const std::string& folderPath) {
                   std::to_string(package.entries.size()) + " " +
                   listed.displayName);
     const fs::path target = TargetFor(folder, listed);
-    const std::vector<uint8_t> bytes = EntryBytes(package, listed);
-    WriteFileReplacing(target, bytes.data(), bytes.size(),
+    std::string why;
+    const std::optional<std::vector<uint8_t>> bytes =
+        IsPatchEntry(listed.entry) ? PatchedBytes(package, listed, olds, &why)
+                                   : EntryBytes(package, listed);
+    if (!bytes) {
+      progress.Clear();
+      std::fprintf(stderr, "updpack: error: entry %zu '%s' not unpacked: %s\n", i + 1,
+                   listed.displayName.c_str(), why.c_str());
+      ++skipped;
+      continue;
+    }
+    WriteFileReplacing(target, bytes->data(), bytes->size(),
                        listed.entry.LastWriteTime);
+  }
+  if (skipped) {
+    throw ToolError(std::to_string(skipped) + " entr" + (skipped == 1 ? "y" : "ies") +
+                    " not unpacked");
   }
 }

@@ -13,6 +13,13 @@
 #include "pack/version_record.h"
 #include "tool_support.h"
 
+// Installations of earlier versions (--from): a file that is in one, with
+// other bytes, may travel as a patch against it.
+struct OldVersionOptions {
+  std::vector<std::string> folders;
+  bool keepWhole = false;  // a patch entry also carries the whole file
+};
+
 struct CreateOptions {
   std::string output;
   CompressLevel level = CompressLevel::Best;
@@ -20,6 +27,7 @@ struct CreateOptions {
   bool compressDirectory = false;
   unsigned jobs = 1;  // threads that encode entries
   std::vector<std::string> paths;
+  OldVersionOptions from;
 };
 
 void RunCreate(const CreateOptions& options);
@@ -29,18 +37,40 @@ struct PackSource {
   fs::path path;
   std::string name;  // Shift-JIS
   bool store;        // kept plain, not compressed
+  // Its earlier versions, read only while its entry is encoded.
+  std::vector<fs::path> oldFiles = {};
+};
+
+struct PackedSources {
+  std::vector<uint8_t> image;
+  // Per source, what its entry was weighed as (EncodedEntry without its
+  // block): for telling what a patch saved.
+  std::vector<EncodedEntry> choices;
 };
 
 // The package of the files, in this order, encoded on `jobs` threads, with
 // a progress line; throws ToolError.
-std::vector<uint8_t> PackSources(const std::vector<PackSource>& sources,
-                                 const PackageOptions& options, unsigned jobs);
+PackedSources PackSources(const std::vector<PackSource>& sources,
+                          const PackageOptions& options, unsigned jobs,
+                          bool keepWhole = false);
+
+// One line per source, for packing with old versions: whole or patch, and
+// the sizes weighed.
+void PrintPatchChoices(const std::vector<PackSource>& sources,
+                       const std::vector<EncodedEntry>& choices, bool keepWhole);
 void RunList(const std::string& package, bool json);
-void RunUnpack(const std::string& package, const std::string& folder);
+// A patch entry is written from its old version in `from` (old
+// installations), or else as the whole file it carries; one that is neither
+// is told and skipped, and the verb fails once the others are written.
+void RunUnpack(const std::string& package, const std::string& folder,
+               const std::vector<std::string>& from);
 struct VerifyOptions {
   std::string package;
   bool json = false;   // the findings as JSON on stdout
   bool quiet = false;  // nothing printed: the exit code only
+  // Old installations: each patch entry is applied to the files of its old
+  // versions found there.
+  std::vector<std::string> from;
 };
 
 // 0 when the package (or updater) is sound, 1 after reporting what is wrong.
@@ -126,6 +156,7 @@ struct BuildOptions {
   IniEncoding iniEncoding = IniEncoding::Auto;
   SignOptions sign;  // signs the updater as the last step when requested
   BrandingOptions branding;
+  OldVersionOptions from;
 };
 
 // Checks UPDATE.INI, packs it and the files its lines name, embeds the

@@ -6,6 +6,7 @@
 
 #include "package_reader.h"
 #include "pack/integrity_record.h"
+#include "patch_entries.h"
 #include "verbs.h"
 
 namespace {
@@ -15,12 +16,6 @@ struct Finding {
   const char* severity;  // "error" or "warning"
   std::string message;
 };
-
-std::string Hex(uint32_t value) {
-  char text[12];
-  std::snprintf(text, sizeof text, "%08x", value);
-  return text;
-}
 
 const char* RecordFaultText(IntegrityFault fault) {
   switch (fault) {
@@ -51,8 +46,8 @@ std::optional<std::vector<uint32_t>> CheckUpdater(
   } else if (updater.headerChecksum != updater.computedChecksum) {
     findings->push_back({"<checksum>", "error",
                          name + ": the header checksum is " +
-                             Hex(updater.headerChecksum) + ", the file's is " +
-                             Hex(updater.computedChecksum)});
+                             Hex32(updater.headerChecksum) + ", the file's is " +
+                             Hex32(updater.computedChecksum)});
   }
   if (!updater.record) {
     findings->push_back({"<record>", "warning",
@@ -80,19 +75,58 @@ std::optional<std::vector<uint32_t>> CheckUpdater(
   } else if (const uint32_t crc = Crc32(Crc32Tables(), 0, image.data(), image.size());
              crc != record.packageCrc) {
     findings->push_back({"<package>", "error",
-                         name + ": the package's CRC-32 is " + Hex(crc) +
+                         name + ": the package's CRC-32 is " + Hex32(crc) +
                              ", the integrity record says " +
-                             Hex(record.packageCrc)});
+                             Hex32(record.packageCrc)});
   }
   std::vector<uint32_t> crcs(record.entryCount);
   for (uint32_t i = 0; i < record.entryCount; ++i) crcs[i] = IntegrityEntryCrc(record, i);
   return crcs;
 }
 
+// A patch entry: its record, its whole file, and with old installations
+// each patch applied to the file of its version there. Gives the count of
+// patches applied.
+size_t CheckPatchEntry(const LoadedPackage& package, const ListedEntry& listed,
+                       const std::string& entry, const OldInstallations& olds,
+                       std::vector<Finding>* findings) {
+  const PatchRecord record = ReadPatchRecord(package, listed);
+  const bool whole = FallbackBytes(package, listed, record).has_value();
+  if (olds.empty()) return 0;
+  size_t applied = 0;
+  bool matched = false;
+  for (const OldInstallations::Match& match : olds.MatchesFor(listed, record)) {
+    matched = true;
+    if (!match.version) continue;  // already the result: nothing to apply
+    try {
+      ApplyPatchVersion(package, listed, record, *match.version, match.bytes);
+      ++applied;
+    } catch (const ToolError& error) {
+      findings->push_back({listed.displayName, "error",
+                           std::string(error.what()) + ", from " + Quote(match.path)});
+    }
+  }
+  if (!matched) {
+    const std::string text = entry + ": no file of its name in " + olds.Names() +
+                             " is " + OldVersionsText(record);
+    if (whole) {
+      findings->push_back({listed.displayName, "warning",
+                           text + "; such a player gets the whole file"});
+    } else {
+      findings->push_back({listed.displayName, "error",
+                           text + ", and it carries no whole file: such a player "
+                                  "is told the version differs"});
+    }
+  }
+  return applied;
+}
+
 // Every entry: its stored bytes against the record, its decoding, its name.
-void CheckEntries(const LoadedPackage& package,
-                  const std::optional<std::vector<uint32_t>>& recorded,
-                  bool showProgress, std::vector<Finding>* findings) {
+// Gives the count of patches applied.
+size_t CheckEntries(const LoadedPackage& package,
+                    const std::optional<std::vector<uint32_t>>& recorded,
+                    const OldInstallations& olds, bool showProgress,
+                    std::vector<Finding>* findings) {
   if (recorded && recorded->size() != package.entries.size()) {
     findings->push_back({"<record>", "error",
                          "the integrity record counts " +
@@ -101,6 +135,7 @@ void CheckEntries(const LoadedPackage& package,
                              std::to_string(package.entries.size())});
   }
   ProgressLine progress(showProgress ? package.image.size() : 0);
+  size_t applied = 0;
   for (size_t i = 0; i < package.entries.size(); ++i) {
     const ListedEntry& listed = package.entries[i];
     const std::string entry = "entry " + std::to_string(i + 1) + " '" + listed.displayName + "'";
@@ -110,11 +145,15 @@ void CheckEntries(const LoadedPackage& package,
     if (recorded && i < recorded->size() && (*recorded)[i] != listed.storedCrc) {
       findings->push_back({listed.displayName, "error",
                            entry + ": its stored bytes have CRC-32 " +
-                               Hex(listed.storedCrc) +
-                               ", the integrity record says " + Hex((*recorded)[i])});
+                               Hex32(listed.storedCrc) +
+                               ", the integrity record says " + Hex32((*recorded)[i])});
     }
     try {
-      EntryBytes(package, listed);
+      if (IsPatchEntry(listed.entry)) {
+        applied += CheckPatchEntry(package, listed, entry, olds, findings);
+      } else {
+        EntryBytes(package, listed);
+      }
     } catch (const ToolError& error) {
       findings->push_back({listed.displayName, "error", error.what()});
     }
@@ -124,6 +163,7 @@ void CheckEntries(const LoadedPackage& package,
                                std::to_string(*first + 1) + " has the same name"});
     }
   }
+  return applied;
 }
 
 void PrintJson(const std::string& name, bool sound, size_t entries,
@@ -146,8 +186,9 @@ int RunVerify(const VerifyOptions& options) {
   const fs::path path = PathFromUtf8(options.package);
   const std::string name = Quote(path);
   std::vector<Finding> findings;
-  size_t entries = 0;
+  size_t entries = 0, applied = 0;
   bool recordChecked = false;
+  const OldInstallations olds(options.from);
   try {
     PackageFile file = ReadPackageFile(path);
     std::optional<std::vector<uint32_t>> recorded;
@@ -157,7 +198,8 @@ int RunVerify(const VerifyOptions& options) {
     }
     const LoadedPackage package = OpenPackageFile(std::move(file), path);
     entries = package.entries.size();
-    CheckEntries(package, recorded, !options.quiet && !options.json, &findings);
+    applied = CheckEntries(package, recorded, olds, !options.quiet && !options.json,
+                           &findings);
   } catch (const ToolError& error) {
     findings.push_back({"<package>", "error", error.what()});
   }
@@ -176,7 +218,11 @@ int RunVerify(const VerifyOptions& options) {
                  name.c_str(), errors, errors == 1 ? "" : "s");
     return 1;
   }
-  std::printf("%s: sound, %zu entries%s\n", name.c_str(), entries,
+  std::printf("%s: sound, %zu entries%s", name.c_str(), entries,
               recordChecked ? ", matching its integrity record" : "");
+  if (!options.from.empty()) {
+    std::printf(", %zu patch%s applied", applied, applied == 1 ? "" : "es");
+  }
+  std::printf("\n");
   return 0;
 }

@@ -7,6 +7,9 @@
 #include <memory>
 #include <random>
 
+#include "core/patch_entry.h"
+#include "pack/integrity_record.h"
+#include "package/apply_in_memory.h"
 #include "package/decompress.h"
 #include "package/package.h"
 
@@ -146,6 +149,68 @@ TEST(BuildPackage, RefusesNamesThePackageCannotHold) {
     EXPECT_EQ(status.result, PackageWriteResult::BadName) << name.size();
     EXPECT_EQ(status.entry, 1u);
     EXPECT_TRUE(image.empty());
+  }
+}
+
+// A new version of `old`: a few bytes changed and a short run inserted.
+Bytes Edited(Bytes old) {
+  for (size_t at = 100; at < old.size(); at += 9973) old[at] ^= 0x5A;
+  const Bytes insert = Text(40);
+  old.insert(old.begin() + old.size() / 2, insert.begin(), insert.end());
+  return old;
+}
+
+TEST(EncodeEntry, PatchesDistinctOldVersionsWhenThatIsSmaller) {
+  const Bytes v1 = Random(60000, 3), v2 = Edited(v1), now = Edited(v2);
+  PackageInput input{"GAME.DAT", now, 1, EntryStorage::Smaller, {v1, now, v2, v1}};
+  for (bool keepWhole : {false, true}) {
+    input.keepWhole = keepWhole;
+    const EncodedEntry encoded = EncodeEntry(input, CompressLevel::Greedy);
+    ASSERT_EQ(encoded.flags, kEntryFlagPatch);
+    // The copy of v1 and the version equal to the file need no patch.
+    ASSERT_EQ(encoded.patchSizes.size(), 2u);
+    EXPECT_EQ(encoded.wholeSize, now.size());  // random bytes stay stored
+    const Bytes& data = encoded.block;
+    PatchEntryInfo info;
+    ASSERT_TRUE(ReadPatchEntry(data.data(), uint32_t(data.size()), uint32_t(now.size()), &info));
+    EXPECT_EQ(info.ResultCrc, Crc32(Crc32Tables(), 0, now.data(), now.size()));
+    ASSERT_EQ(info.VersionCount, 2u);
+    const Bytes* olds[] = {&v1, &v2};
+    for (uint32_t i = 0; i < 2; ++i) {
+      const PatchVersion v = ReadPatchVersion(data.data(), info, i);
+      EXPECT_EQ(v.OldSize, olds[i]->size());
+      EXPECT_EQ(v.OldCrc, Crc32(Crc32Tables(), 0, olds[i]->data(), olds[i]->size()));
+      EXPECT_EQ(v.PatchSize, encoded.patchSizes[i]);
+      const Bytes patch(data.begin() + v.PatchOffset, data.begin() + v.PatchOffset + v.PatchSize);
+      EXPECT_EQ(patch_test::ApplyInMemory(*olds[i], patch, now.size()), now) << i;
+    }
+    if (keepWhole) {
+      ASSERT_EQ(info.FallbackFlags, kEntryFlagStored);
+      EXPECT_EQ(Bytes(data.begin() + info.FallbackOffset, data.end()), now);
+    } else {
+      EXPECT_EQ(info.FallbackFlags, 0u);
+    }
+  }
+}
+
+TEST(EncodeEntry, StaysWholeWhenPatchesDoNotPay) {
+  // Noise against other noise, and a file against itself: the entry is as
+  // it would be without old versions, fallback asked for or not.
+  const Bytes noise = Random(50000, 8), text = Text(50000);
+  const struct {
+    Bytes now, old;
+    uint32_t flags;
+    size_t patches;
+  } cases[] = {{noise, Random(50000, 9), kEntryFlagStored, 1},
+               {text, text, kEntryFlagCompressed, 0}};
+  for (const auto& c : cases) {
+    const PackageInput input{"S.DAT", c.now, 1, EntryStorage::Smaller, {c.old}, true};
+    const EncodedEntry encoded = EncodeEntry(input, CompressLevel::Greedy);
+    const EncodedEntry plain = EncodeEntry({"S.DAT", c.now, 1, EntryStorage::Smaller},
+                                           CompressLevel::Greedy);
+    EXPECT_EQ(encoded.flags, c.flags);
+    EXPECT_EQ(encoded.block, plain.block);
+    EXPECT_EQ(encoded.patchSizes.size(), c.patches);
   }
 }
 
