@@ -13,20 +13,33 @@
 #                                  (updater-*) in %TEMP%
 #   upd_auto_start / upd_ask CMD / upd_expect CMD ANSWER / upd_auto_stop
 #                                  talk to tests/wine/automate.exe (UPD_AUTOMATE)
+#   upd_hexof_utf16                has automate.exe print texts as UTF-16
 #   upd_require FILE...            stops the script when a file is not built
 #   upd_screenshot FILE.png        saves the screen, cut to what is drawn
 #   sjis TEXT / hex TEXT           TEXT as the Shift-JIS bytes the program
 #                                  sees, raw or in the hex automate.exe prints
+#   utf16 TEXT                     TEXT in the hex of UTF-16 code units that
+#                                  automate.exe prints after upd_hexof_utf16
+#   win PATH                       PATH as a Windows program takes it
 #   upd_game NAME TITLE VERSION    names a test game (see below)
 #   upd_update_ini FILE LINE...    an UPDATE.INI for it: [SETUP], then LINE...
 #   upd_install_game [LINE...]     installs it afresh (SETUP.INI + registry)
 #   upd_run_to_completion EXE      runs EXE through 次へ, 次へ, 完了 (exit code 1)
+#   upd_start_updater [EXE]        starts EXE (default $work/Update.exe);
+#                                  its process id in updater_pid
+#   upd_expect_exit CODE           that updater ends with CODE (and left no
+#                                  folder in %TEMP%, after upd_temp_folder)
+#   upd_expect_box TEXT OWNER ICON BUTTONS [CAPTION]
+#                                  the next message box, exactly
 #   upd_game_remove                removes the installation, record and work
 #   upd_build_updater PKG          embeds PKG into the stub with updpack embed
 #                                  (PKG.exe beside it); prints its path
-#   upd_wine_stop                  ends the prefix's wineserver and our Xvfb;
-#                                  installed as the EXIT trap (call it from your
-#                                  own trap if you replace it)
+#   upd_at_exit COMMAND            runs COMMAND when the script ends
+#   upd_wine_stop                  ends the prefix's wineserver and our Xvfb
+#
+# The EXIT trap (upd_exit) stops automate.exe, runs the upd_at_exit
+# commands, removes the test game if there is one, then ends the server and
+# Xvfb; a script that replaces it calls upd_exit from its own.
 #
 # UPD_WINEPREFIX overrides the prefix folder (default build/wine-prefix);
 # UPD_WINE_LOCALE the Unix locale, without .UTF-8 (default ja_JP). A prefix
@@ -50,6 +63,17 @@ fi
 export LANG=$UPD_WINE_LOCALE.UTF-8 LC_ALL=$UPD_WINE_LOCALE.UTF-8
 
 UPD_XVFB_PID=
+UPD_AT_EXIT=()
+
+upd_at_exit() { UPD_AT_EXIT+=("$1"); }
+
+upd_exit() {
+  local command
+  upd_auto_stop
+  for command in "${UPD_AT_EXIT[@]}"; do eval "$command"; done
+  [ -z "${UPD_GAME_COMPANY:-}" ] || upd_game_remove
+  upd_wine_stop
+}
 
 upd_wine_stop() {
   wineserver -k 2>/dev/null || true
@@ -195,6 +219,16 @@ upd_require() {
 
 sjis() { printf '%s' "$1" | iconv -f UTF-8 -t CP932; }
 hex() { sjis "$1" | od -An -v -tx1 | tr -d ' \n'; }
+utf16() { printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -v -tx1 | tr -d ' \n'; }
+win() { winepath -w "$1"; }
+
+# The form in which automate.exe prints a text's bytes: Shift-JIS until
+# upd_hexof_utf16, then the UTF-16 the window holds.
+UPD_HEX_OF=hex
+upd_hexof_utf16() {
+  upd_expect "hexof utf16" "ok"
+  UPD_HEX_OF=utf16
+}
 
 upd_screenshot() {
   import -display "$DISPLAY" -window root png:- | convert - -trim +repage "$1"
@@ -248,22 +282,58 @@ upd_install_game() {
 }
 
 # upd_run_to_completion EXE: runs EXE on the installed test game as a player
-# who presses 次へ, 次へ and 完了; it must end with exit code 1.
+# who reads the start page and presses 次へ, 次へ and 完了; it must end with
+# exit code 1.
 upd_run_to_completion() {
-  wine "$1" &
-  local pid=$! code
+  local started="「$title」のアップデートを開始します"
+  upd_start_updater "$1"
   upd_expect "wait $caption 20000" "ok"
+  upd_expect "info" "ok $(hex "$started") $started"
   upd_expect "press 1" "ok"
   upd_expect "waitinfo アップデートを実行します 5000" \
     "ok $(hex アップデートを実行します) アップデートを実行します"
   upd_expect "press 1" "ok"
   upd_expect "waitinfo アップデートは完了しました 30000" \
     "ok $(hex アップデートは完了しました) アップデートは完了しました"
+  upd_expect "control 1" "ok $(hex 完了) 完了 enabled"
   upd_expect "press 1" "ok"
   upd_expect "gone 5000" "ok"
-  wait "$pid"
-  code=$?
-  upd_check "exit code 1 (a finished update)" test "$code" -eq 1
+  upd_expect_exit 1
+}
+
+# upd_start_updater [EXE]: the player starts EXE, the test's Update.exe
+# unless another is named.
+upd_start_updater() {
+  wine "${1:-$work/Update.exe}" &
+  updater_pid=$!
+}
+
+# upd_expect_exit CODE: the updater last started ends with CODE; after
+# upd_temp_folder, its folder in %TEMP% must be gone too. One still running
+# after 30 s waits for an answer the script no longer gives: the script
+# stops there.
+upd_expect_exit() {
+  local code=0
+  for _ in $(seq 300); do
+    kill -0 "$updater_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$updater_pid" 2>/dev/null; then
+    echo "  FAIL: the updater did not end; stopping" >&2
+    exit 1
+  fi
+  wait "$updater_pid" || code=$?
+  upd_check "exit code $1" test "$code" -eq "$1"
+  if [ -n "${UPD_TEMP:-}" ]; then
+    upd_check "the temporary UPDATE.INI and its folder are gone" upd_updater_temp_gone
+  fi
+}
+
+# upd_expect_box TEXT OWNER ICON BUTTONS [CAPTION]: the next message box,
+# exactly; its caption the test game's unless CAPTION is given.
+upd_expect_box() {
+  upd_expect "msgbox 20000" \
+    "ok caption=${5:-$caption} | text=$1 | hex=$($UPD_HEX_OF "$1") | owner=$2 | buttons=$4 | icon=$3"
 }
 
 upd_game_remove() {
@@ -289,5 +359,5 @@ upd_auto_stop() {
   wait "$UPD_AUTO_PID" 2>/dev/null
 }
 
-trap upd_wine_stop EXIT
+trap upd_exit EXIT
 upd_wine_start_display && upd_wine_make_prefix

@@ -7,8 +7,10 @@
 // match (a distance prefix, a byte and low bits, then a length field).
 #pragma once
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 
 constexpr unsigned kControlWordBits = 32;
 constexpr size_t kControlWordBytes = kControlWordBits / 8;
@@ -18,12 +20,42 @@ constexpr size_t kControlWordBytes = kControlWordBits / 8;
 constexpr unsigned kEndCode = 256 + (255u << 3) + 7u;
 constexpr size_t kMaxShortDistance = kEndCode;  // codes 0 to kEndCode - 1, plus 1
 
-// Long matches: distances up to 4096 + a byte and 4 low bits; lengths from
-// 3, the longest one through its byte field.
+// A long match's distance field, after its kind bits 00: a prefix (1, 01,
+// 001, 0001 or 0000), a byte, then low bits, which with the byte count up
+// from the form's base for distance - 1. The form is the one of index
+// DistanceFieldIndex(distance - 1), the width of the bits above the ninth,
+// so that the writer picks it without a branch.
+struct DistanceField {
+  uint8_t prefix, prefixBits, lowBits;
+  uint16_t base;
+};
+constexpr unsigned kLongKindBits = 2;
+constexpr DistanceField kDistanceFields[] = {
+    {0b1, 1, 1, 0}, {0b01, 2, 1, 512}, {0b001, 3, 2, 1024},
+    {0b0001, 4, 3, 2048}, {0b0000, 4, 4, 4096}};
+constexpr unsigned kDistanceFieldCount = std::size(kDistanceFields);
+constexpr unsigned DistanceFieldIndex(unsigned value) {
+  return unsigned(std::bit_width(value >> 9));
+}
+// Each form takes up where the one before ends, and is the one its
+// distances pick.
+static_assert([] {
+  for (unsigned i = 0; i < kDistanceFieldCount; ++i) {
+    const DistanceField f = kDistanceFields[i];
+    const unsigned end = f.base + (256u << f.lowBits);
+    if (DistanceFieldIndex(f.base) != i || DistanceFieldIndex(end - 1) != i) return false;
+    if (i + 1 < kDistanceFieldCount && end != kDistanceFields[i + 1].base) return false;
+  }
+  return kDistanceFields[0].base == 0;
+}());
+
+// Long matches: distances up to the last form's base and its byte and low
+// bits; lengths from 3, the longest one through its byte field.
 constexpr size_t kMinLongLength = 3;
 constexpr size_t kLongLengthByteBase = 27;
 constexpr size_t kMaxLength = kLongLengthByteBase + 255;
-constexpr size_t kMaxDistance = 4096 + (255u << 4) + 15u + 1u;
+constexpr size_t kMaxDistance = kDistanceFields[kDistanceFieldCount - 1].base +
+                                (256u << kDistanceFields[kDistanceFieldCount - 1].lowBits);
 
 // A long match's length field: a prefix of zeros ended by a 1, then low
 // bits (1, 01, 001x, 0001xx, 00001xxxx for 3, 4, 5-6, 7-10, 11-26), read
@@ -44,9 +76,10 @@ constexpr auto kLengthFields = [] {
   return fields;
 }();
 
-// The longest match at its cheapest: kind bits 00, distance prefix 1, the
-// byte and one low bit, length prefix 00000 and its byte.
-constexpr unsigned kLongestMatchBits = 2 + 1 + 8 + 1 + 5 + 8;
+// The longest match at its cheapest: kind bits, the nearest distance form,
+// the length's byte form.
+constexpr unsigned kLongestMatchBits = kLongKindBits + kDistanceFields[0].prefixBits + 8 +
+                                       kDistanceFields[0].lowBits + kLengthByteFormBits + 8;
 
 // No block decodes to more than this many bytes per byte of the block.
 constexpr uint64_t kMaxBlockExpansion = (kMaxLength * 8) / kLongestMatchBits + 1;

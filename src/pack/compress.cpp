@@ -127,21 +127,24 @@ class BitWriter {
   }
 }
 
+// The distance fields with the kind bits 00 counted in the prefix, which
+// is written with them.
+constexpr auto kHeadFields = [] {
+  std::array<DistanceField, kDistanceFieldCount> fields{};
+  for (unsigned i = 0; i < kDistanceFieldCount; ++i) {
+    fields[i] = kDistanceFields[i];
+    fields[i].prefixBits += kLongKindBits;
+  }
+  return fields;
+}();
+
 // The kind bits 00 and the distance's prefix, the distance's byte, then its
 // low bits together with the length field.
 [[gnu::always_inline]] inline void WriteLongMatch(BitWriter& w, size_t distance,
                                                   size_t length) {
   w.Room();
-  struct DistanceField {
-    uint8_t prefix, prefixBits, lowBits;
-    uint16_t base;
-  };
-  // By the distance's bits above the ninth, so that no branch picks one.
-  static constexpr DistanceField kFields[] = {
-      {0b001, 3, 1, 0}, {0b0001, 4, 1, 512}, {0b00001, 5, 2, 1024},
-      {0b000001, 6, 3, 2048}, {0b000000, 6, 4, 4096}};
   const unsigned value = unsigned(distance - 1);
-  const DistanceField& f = kFields[std::bit_width(value >> 9)];
+  const DistanceField& f = kHeadFields[DistanceFieldIndex(value)];
   const unsigned lowBits = f.lowBits;
   w.Bits(f.prefix, f.prefixBits);
   w.Byte((value - f.base) >> lowBits);
@@ -173,8 +176,15 @@ uint32_t ShortMatchCost(size_t distance) { return distance <= 256 ? 11 : 14; }
 // A long match's kind bits and distance field, by the same width of the
 // distance that picks the field's form.
 uint32_t LongDistanceCost(size_t distance) {
-  static constexpr uint8_t kBits[] = {2 + 10, 2 + 11, 2 + 13, 2 + 15, 2 + 16};
-  return kBits[std::bit_width(unsigned(distance - 1) >> 9)];
+  static constexpr auto kBits = [] {
+    std::array<uint8_t, kDistanceFieldCount> bits{};
+    for (unsigned i = 0; i < kDistanceFieldCount; ++i) {
+      const DistanceField f = kHeadFields[i];
+      bits[i] = uint8_t(f.prefixBits + 8 + f.lowBits);
+    }
+    return bits;
+  }();
+  return kBits[DistanceFieldIndex(unsigned(distance - 1))];
 }
 
 // The length field's bits for every length.

@@ -139,12 +139,16 @@ struct HeadTable {
         bits = 3;
         lowBits = selector ? 3 : 0;
         base = selector ? 256 : 0;
-      } else {  // long: max(z, 1) low bits for z zeros in the prefix
-        unsigned zeros = 0;
-        while (zeros < 4 && !(i & (8u >> zeros))) ++zeros;
-        bits = 2 + zeros + (zeros < 4);
-        lowBits = zeros | unsigned(zeros == 0);
-        base = (256u << zeros) & ~511u;
+      } else {  // long: the distance form whose prefix the four bits begin with
+        const unsigned prefixes = i & 15;
+        unsigned form = 0;
+        while (prefixes >> (4 - kDistanceFields[form].prefixBits) !=
+               kDistanceFields[form].prefix)
+          ++form;
+        const DistanceField f = kDistanceFields[form];
+        bits = kLongKindBits + f.prefixBits;
+        lowBits = f.lowBits;
+        base = f.base;
       }
       entry[i] = {uint8_t(bits), uint8_t(lowBits), uint8_t(bits + lowBits),
                   uint8_t(32 - bits - lowBits), uint16_t(base + 1),

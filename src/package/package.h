@@ -12,8 +12,7 @@ typedef uint8_t PackageDirectory;
 
 extern const uint8_t* PackageImage;
 extern uint32_t PackageImageSize;
-extern PackageDirectory* OpenDirectory;    // from OpenPackage until clean-up
-extern const uint8_t* DirectoryEntries;  // OpenDirectory + 16
+extern PackageDirectory* OpenDirectory;  // from OpenPackage until clean-up
 
 // Back to the state at program start, the directory freed (for tests).
 void ResetPackageState();

@@ -37,7 +37,6 @@ void ShutdownCleanup() {
   if (OpenDirectory != nullptr) {
     std::free(OpenDirectory);
     OpenDirectory = nullptr;
-    DirectoryEntries = nullptr;
   }
   PlatReleaseFile(HeldUpdateIni);
   HeldUpdateIni = nullptr;
@@ -196,7 +195,6 @@ int UpdaterMain() {
   if (!PackageIsIntact(image, size)) return StopWith("RESOURCE READ ERROR");
   OpenDirectory = OpenPackage();
   if (OpenDirectory == nullptr) return StopWith("RESOURCE READ ERROR");
-  DirectoryEntries = OpenDirectory + kPackageHeaderSize;
 
   if (!ExtractUpdateIni()) {
     return StopWith("UPDATE.INI not found at UPDATE.QW3");

@@ -14,19 +14,21 @@ SAMPLE=$(realpath "${!#}")
 "${MAKE_STUB[@]}" stub.exe || { echo "cannot make the test stub"; exit 1; }
 utf8() { iconv -f CP932 -t UTF-8 "$@"; }
 
-# ---- the sample, saved as UTF-8 three ways: the same updater ---------------
+# ---- the sample, saved as UTF-8 four ways: the same updater ----------------
 # copy NAME: the sample update as folder NAME, every file with its time.
 copy() { cp -a "$SAMPLE" "$1"; }
 copy sjis
 copy crlf && utf8 "$SAMPLE/UPDATE.INI" >crlf/UPDATE.INI
 copy bom && { printf '\xef\xbb\xbf'; cat crlf/UPDATE.INI; } >bom/UPDATE.INI
 copy lf && tr -d '\r' <crlf/UPDATE.INI >lf/UPDATE.INI
+# A lone CR ends a line for the updater as well.
+copy cr && tr '\n' '\r' <lf/UPDATE.INI >cr/UPDATE.INI
 grep -q 'ソフト説明.txt' lf/UPDATE.INI || fail "the UTF-8 sample lost its Japanese path"
-for form in crlf bom lf; do touch -r "$SAMPLE/UPDATE.INI" "$form/UPDATE.INI"; done
+for form in crlf bom lf cr; do touch -r "$SAMPLE/UPDATE.INI" "$form/UPDATE.INI"; done
 # Each updater of the same name (its version record names the file).
-mkdir -p built-sjis built-crlf built-bom built-lf built-forced
+mkdir -p built-sjis built-crlf built-bom built-lf built-cr built-forced
 expect 0 "build the Shift-JIS sample" "${UPDPACK[@]}" build sjis -o built-sjis/Update.exe --stub stub.exe
-for form in crlf bom lf; do
+for form in crlf bom lf cr; do
   expect 0 "build the UTF-8 sample ($form)" "${UPDPACK[@]}" build $form -o built-$form/Update.exe --stub stub.exe
   grep -q "'$form.UPDATE.INI': UTF-8, packed as Shift-JIS" out.txt || fail "build $form: $(cat out.txt)"
   cmp -s built-sjis/Update.exe built-$form/Update.exe || fail "the updater built from the UTF-8 sample ($form) differs"
@@ -46,6 +48,18 @@ printf '\xef\xbb\xbf[SETUP]\r\nCompanyName=A\r\nGameTitle=B\r\nGameClass=C\r\nGa
 expect 1 "check a mark alone" "${UPDPACK[@]}" check mark.ini
 grep -q "line 1: the file begins with a UTF-8 byte-order mark, .* reads line 1 as '.*\[SETUP\]' instead of '\[SETUP\]'" err.txt ||
   fail "check a mark alone: $(cat err.txt)"
+# The key named is the one the updater's reader sees on that line: its
+# lines end at a lone CR too, it knows no ';' comments, a '[' without its
+# ']' starts a key, and Ctrl-Z and the other ASCII blanks are trimmed.
+keyed() {  # keyed NAME TEXT KEY: check names KEY on line 2 of TEXT
+  printf "$2" >"$1.ini"
+  expect 1 "check $1" "${UPDPACK[@]}" check "$1.ini"
+  grep -q "^updpack: error: '$1.ini': $3: line 2 is UTF-8" err.txt || fail "check $1: $(cat err.txt)"
+}
+keyed lone-cr '[SETUP]\rGameTitle=タイトル\r' GameTitle
+keyed semicolon '[SETUP]\n;メモ=x\n' ';メモ'
+keyed bracket '[SETUP]\n[タイトル=x\n' '\[タイトル'
+keyed blanks '[SETUP]\n\vGameTitle\x1a=タイトル\n' GameTitle
 # What the profile reader then finds differs (Windows' may take the file
 # for UTF-16); the warning does not.
 "${UPDPACK[@]}" ini lf/UPDATE.INI SETUP GameTitle >out.txt 2>err.txt

@@ -21,15 +21,8 @@ upd_require "$updpack" "$UPD_AUTOMATE" "$wine_dir/resource_probe.exe" \
   "$wine_dir/temp_probe.exe" "$icon"
 
 upd_game Brand 星の物語 1.02
-finish() {
-  upd_auto_stop
-  upd_wine_set_dpi 96  # the prefix is shared with the other tiers
-  rm -f "${UPD_TEMP:-/nonexistent}/UPDATE.INI"
-  upd_game_remove
-  upd_wine_stop
-}
-trap finish EXIT
-win() { winepath -w "$1"; }
+upd_at_exit "upd_wine_set_dpi 96"  # the prefix is shared with the other tiers
+upd_at_exit 'rm -f "${UPD_TEMP:-/nonexistent}/UPDATE.INI"'
 
 mkdir -p "$work/update"
 upd_update_ini "$work/update/UPDATE.INI" '[UPDATE]' 'UpdateFile00=Data.bin'
@@ -68,8 +61,7 @@ for dpi in 96 120 144 192; do
   upd_auto_stop
   upd_wine_set_dpi "$dpi"
   upd_auto_start
-  wine "$work/Update.exe" &
-  updater_pid=$!
+  upd_start_updater
   upd_expect "wait $caption 20000" "ok"
   upd_expect "info" "ok $(hex "$started") $started"
   upd_ask "layout 10 ＭＳ Ｐゴシック"
@@ -98,15 +90,12 @@ for dpi in 96 120 144 192; do
       grep -q ' acl=protected,S-1-5-32-544:001f01ff,S-1-5-18:001f01ff$' "$work/temp.txt"
   fi
   upd_expect "press 2" "ok"
-  upd_expect "msgbox 15000" \
-    "ok caption=$caption | text=$interrupted | hex=$(hex "$interrupted") | owner=none | buttons=1:OK | icon=yes"
+  upd_expect_box "$interrupted" none yes 1:OK
   upd_ask "layout box"
   upd_check "message box laid out at $dpi DPI: $UPD_REPLY" \
     test "${UPD_REPLY#ok dpi=$dpi aware=permonitorv2 }" != "$UPD_REPLY"
   upd_expect "answer ok" "ok"
-  wait "$updater_pid"
-  upd_check "  exit code 0" test $? -eq 0
-  upd_check "  its folder is gone" upd_updater_temp_gone
+  upd_expect_exit 0
 done
 
 echo "an UPDATE.INI planted in %TEMP% plays no part"
@@ -118,7 +107,6 @@ cp "$UPD_TEMP/UPDATE.INI" "$work/planted.ini"
 upd_run_to_completion "$work/Update.exe"
 upd_check "Data.bin written" cmp -s "$work/update/Data.bin" "$game/Data.bin"
 upd_check "the planted file is left as it was" cmp -s "$work/planted.ini" "$UPD_TEMP/UPDATE.INI"
-upd_check "the updater's own folder is gone" upd_updater_temp_gone
 
 echo "branding_e2e: $UPD_FAILURES failure(s)"
 [ "$UPD_FAILURES" -eq 0 ]

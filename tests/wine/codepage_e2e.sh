@@ -33,12 +33,6 @@ if [ "$UPD_WINE_LOCALE" != ja_JP ]; then
 fi
 
 upd_game West 西部物語 2.00
-finish() {
-  upd_auto_stop
-  upd_game_remove
-  upd_wine_stop
-}
-trap finish EXIT
 
 mkdir -p "$work/update"
 upd_update_ini "$work/update/UPDATE.INI" '[UPDATE]' 'UpdateFile00=Data.bin'
@@ -50,25 +44,8 @@ updater=$(upd_build_updater "$work/UPDATE.QW3" 2>"$work/build.log") ||
   { cat "$work/build.log" >&2; exit 1; }
 cp "$updater" "$work/Update.exe"
 
-# TEXT as the UTF-16LE code units automate.exe prints after "hexof utf16".
-utf16() { printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -v -tx1 | tr -d ' \n'; }
+# A text as automate.exe shows it once it prints UTF-16.
 shown() { echo "$(utf16 "$1") $1"; }
-
-start_updater() {
-  wine "$work/Update.exe" &
-  updater_pid=$!
-}
-
-expect_exit() {
-  wait "$updater_pid"
-  upd_check "exit code $1" test $? -eq "$1"
-}
-
-# expect_box TEXT OWNER ICON BUTTONS: the next message box, with our caption.
-expect_box() {
-  upd_expect "msgbox 15000" \
-    "ok caption=$caption | text=$1 | hex=$(utf16 "$1") | owner=$2 | buttons=$4 | icon=$3"
-}
 
 screenshot() {
   [ -n "${UPD_SCREENSHOTS:-}" ] || return 0
@@ -83,11 +60,11 @@ case $UPD_WINE_LOCALE in
   ja_JP) upd_check "code page 932" test "$acp" = 932; cancel=キャンセル ;;
   *) upd_check "code page 1252" test "$acp" = 1252; cancel=Cancel ;;
 esac
-upd_expect "hexof utf16" "ok"
+upd_hexof_utf16
 
 echo "finishing the update: Next, Next, 完了"
 upd_install_game
-start_updater
+upd_start_updater
 upd_expect "wait $caption 20000" "ok"
 upd_expect "title" "ok $(shown "$caption")"
 upd_expect "info" "ok $(shown "「$title」のアップデートを開始します")"
@@ -101,47 +78,47 @@ upd_expect "waitinfo アップデートは完了しました 30000" "ok $(shown 
 upd_expect "buttons" "ok 4=off:戻る 1=on:完了 2=off:中止 focus=1"
 upd_expect "press 1" "ok"
 upd_expect "gone 5000" "ok"
-expect_exit 1
+upd_expect_exit 1
 upd_check "Data.bin written" cmp -s "$work/update/Data.bin" "$game/Data.bin"
 
 echo "a failing write: the error box over the dialog, then the interruption"
 upd_install_game
 mkdir "$game/Data.bin"
-start_updater
+upd_start_updater
 upd_expect "wait $caption 20000" "ok"
 upd_expect "press 1" "ok"
 upd_expect "press 1" "ok"
-expect_box "ファイルの書き込みに失敗しました" "$caption" yes 1:OK
+upd_expect_box "ファイルの書き込みに失敗しました" "$caption" yes 1:OK
 screenshot message
 upd_expect "answer ok" "ok"
-expect_box "アップデートが中断されました" none yes 1:OK
+upd_expect_box "アップデートが中断されました" none yes 1:OK
 upd_expect "answer ok" "ok"
-expect_exit 0
+upd_expect_exit 0
 
 echo "the game is running: found by its ANSI title, the prompt in Japanese"
 upd_install_game
 wine "$wine_dir/fake_game.exe" WestStoryWnd "$title" & game_pid=$!
 upd_expect "waitclass WestStoryWnd 10000" "ok"
-start_updater
-expect_box "「$title」が実行中です。アップデートを続行する場合はゲームを終了してから [OK] を、アップデートを中止する場合は [キャンセル] を押して下さい" \
+upd_start_updater
+upd_expect_box "「$title」が実行中です。アップデートを続行する場合はゲームを終了してから [OK] を、アップデートを中止する場合は [キャンセル] を押して下さい" \
   none no "1:OK,2:$cancel"
 upd_expect "answer cancel" "ok"
-expect_exit 0
+upd_expect_exit 0
 upd_expect "closeclass WestStoryWnd" "ok 1"
 wait "$game_pid"
 
 echo "a second copy finds the first by the caption it shows"
-start_updater
+upd_start_updater
 upd_expect "wait $caption 20000" "ok"
 first_pid=$updater_pid
-start_updater
-expect_exit 0
+upd_start_updater
+upd_expect_exit 0
 upd_expect "count $caption" "ok 1"
 updater_pid=$first_pid
 upd_expect "press 2" "ok"
-expect_box "アップデートが中断されました" none yes 1:OK
+upd_expect_box "アップデートが中断されました" none yes 1:OK
 upd_expect "answer ok" "ok"
-expect_exit 0
+upd_expect_exit 0
 
 echo "codepage_e2e ($acp): $UPD_FAILURES failure(s)"
 [ "$UPD_FAILURES" -eq 0 ]

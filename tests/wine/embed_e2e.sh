@@ -16,16 +16,9 @@ native_updpack=${UPD_NATIVE_UPDPACK:-$UPD_ROOT/build/native/tools/updpack/updpac
 upd_require "$tool_dir/updpack.exe" "$stub" "$UPD_AUTOMATE" \
   "$wine_dir/resource_probe.exe" "$wine_dir/checksum_probe.exe" "$native_updpack"
 
-win() { winepath -w "$1"; }
 updpack_win() { wine "$tool_dir/updpack.exe" "$@"; }
 
 upd_game Embed 埋め込み物語 2.0
-finish() {
-  upd_auto_stop
-  upd_game_remove
-  upd_wine_stop
-}
-trap finish EXIT
 
 mkdir -p "$work/update/Data" "$work/windows" "$work/again" "$work/fresh" "$work/back"
 upd_update_ini "$work/update/UPDATE.INI" \
@@ -137,22 +130,7 @@ upd_install_game
 mkdir -p "$game/Data"
 upd_auto_start
 upd_expect "acp" "ok 932"
-wine "$work/Built.exe" &
-updater_pid=$!
-started="「$title」のアップデートを開始します"
-upd_expect "wait $caption 20000" "ok"
-upd_expect "info" "ok $(hex "$started") $started"
-upd_expect "press 1" "ok"
-upd_expect "waitinfo アップデートを実行します 5000" \
-  "ok $(hex アップデートを実行します) アップデートを実行します"
-upd_expect "press 1" "ok"
-upd_expect "waitinfo アップデートは完了しました 30000" \
-  "ok $(hex アップデートは完了しました) アップデートは完了しました"
-upd_expect "control 1" "ok $(hex 完了) 完了 enabled"
-upd_expect "press 1" "ok"
-upd_expect "gone 5000" "ok"
-wait "$updater_pid"
-upd_check "exit code 1 (a finished update)" test $? -eq 1
+upd_run_to_completion "$work/Built.exe"
 upd_check "Movie.bin written" cmp "$work/update/Movie.bin" "$game/Movie.bin"
 upd_check "Data\\Text.dat written" cmp "$work/update/Text.dat" "$game/Data/Text.dat"
 

@@ -19,11 +19,12 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
+. "$root/scripts/wine-env.sh"
 if [ $# -ge 1 ]; then
   work=$1
 else
   work=$(mktemp -d /tmp/ini-diff.XXXXXX)
-  trap 'rm -rf "$work"' EXIT
+  upd_at_exit 'rm -rf "$work"'
 fi
 mkdir -p "$work/ini"
 cases="$work/ini"
@@ -36,7 +37,6 @@ g++ -std=c++20 -O2 -finput-charset=UTF-8 -fexec-charset=CP932 -I "$root/src" \
 # ---- The files ----------------------------------------------------------------
 # printf keeps every byte as written: \r, \t, \x1a, and Shift-JIS as \x.. pairs.
 put() { printf "$2" > "$cases/$1"; }
-sjis() { printf '%s' "$1" | iconv -f UTF-8 -t CP932; }
 
 put basic.ini '[SETUP]\r\nCompanyName=Example Works\r\nGameTitle=Example Story\r\nGameDir=Example Story\r\n'
 put spacing.ini '  [SETUP]  \n  Key1   =   value with  spaces   \n\tKey2\t=\tv2\t\nKey 3 = spaced key\nKey4=\n Key5 =\t \n\x0bKey6\x0c=\x0cv6\x0b\x1a\n'
@@ -68,11 +68,13 @@ put long.ini "[S]\nv300=$(printf 'x%.0s' $(seq 300))\nv2000=$(printf '%s' $(prin
 } > "$cases/sjis.ini"
 
 # ---- The questions --------------------------------------------------------------
-hex() { if [ -z "$1" ]; then printf -- '-'; else printf '%s' "$1" | od -An -tx1 | tr -d ' \n'; fi; }
+# The probes take names as Shift-JIS hex, '-' for an empty one.
 ask() {  # FILE SECTION KEY [CAPACITY...]  (section and key in UTF-8)
   local file=$1 section key cap
-  section=$(hex "$(sjis "$2")")
-  key=$(hex "$(sjis "$3")")
+  section=$(hex "$2")
+  key=$(hex "$3")
+  section=${section:--}
+  key=${key:--}
   shift 3
   for cap in "${@:-260}"; do
     printf '%s\t%s\t%s\t%s\n' "$cases/$file" "$section" "$key" "$cap"
@@ -163,16 +165,8 @@ for n in range(150):
 PY
 
 # ---- Ask both and compare --------------------------------------------------------
-export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEPREFIX=${INI_DIFF_WINEPREFIX:-/tmp/wine-ini-$$}
-if [ ! -d "$WINEPREFIX" ]; then
-  wineboot -i >/dev/null 2>&1
-  made_prefix=1
-fi
 # The Windows C runtime ends its lines with CR LF.
 wine "$work/ini_probe.exe" < "$work/requests.txt" | tr -d '\r' > "$work/windows.txt"
-wineserver -w
-[ "${made_prefix:-0}" = 1 ] && rm -rf "$WINEPREFIX"
 "$work/ini_probe_native" < "$work/requests.txt" > "$work/native.txt"
 
 total=$(wc -l < "$work/requests.txt")

@@ -13,12 +13,6 @@ native_updpack=${UPD_NATIVE_UPDPACK:-$UPD_ROOT/build/native/tools/updpack/updpac
 upd_require "$stub" "$UPD_AUTOMATE" "$native_updpack"
 
 upd_game Sound 無傷物語 1.5
-finish() {
-  upd_auto_stop
-  upd_game_remove
-  upd_wine_stop
-}
-trap finish EXIT
 upd_temp_folder
 
 mkdir -p "$work/update"
@@ -64,17 +58,13 @@ damaged() {
     dd of="$work/Bad.exe" bs=1 seek="$2" conv=notrunc status=none
   upd_check "updpack verify refuses it" \
     test "$("$native_updpack" verify --quiet "$work/Bad.exe"; echo $?)" = 1
-  wine "$work/Bad.exe" &
-  local pid=$!
-  upd_expect "msgbox 15000" \
-    "ok caption=UPDATE | text=RESOURCE READ ERROR | hex=$(hex "RESOURCE READ ERROR") | owner=none | buttons=1:OK | icon=yes"
+  upd_start_updater "$work/Bad.exe"
+  upd_expect_box "RESOURCE READ ERROR" none yes 1:OK UPDATE
   if [ "${UPD_REPLY#ok caption=}" = "$UPD_REPLY" ]; then
-    kill "$pid" 2>/dev/null  # it went on: nobody would answer it
+    kill "$updater_pid" 2>/dev/null  # it went on: nobody would answer it
   fi
   upd_expect "answer ok" "ok"
-  wait "$pid"
-  upd_check "exit code 0" test $? -eq 0
-  upd_check "no temporary UPDATE.INI" upd_updater_temp_gone
+  upd_expect_exit 0
   upd_check "nothing written into the game" \
     test "$(ls "$game")" = "SETUP.INI"
 }

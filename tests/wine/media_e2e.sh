@@ -13,13 +13,7 @@ updpack=$UPD_WIN32_BUILD/tools/updpack/updpack.exe
 upd_require "$UPD_WIN32_BUILD/src/updater/updater.exe" "$updpack" "$UPD_AUTOMATE"
 
 upd_game Disc ディスク物語 1.00
-finish() {
-  upd_auto_stop
-  upd_game_remove
-  upd_wine_unmap_drive e
-  upd_wine_stop
-}
-trap finish EXIT
+upd_at_exit "upd_wine_unmap_drive e"
 
 # The update: one package file and two copies from disc 1, a folder and,
 # from the drive found for it, a file whose folder does not exist yet.
@@ -58,38 +52,10 @@ install_game() {
   upd_install_game 'DiskCheckFile1=DISC1.ID' 'DiskCheckFile2=DISC2.ID'
 }
 
-# start_updater [EXE]: the update of Update.exe, or of another executable.
-start_updater() {
-  wine "${1:-$work/Update.exe}" &
-  updater_pid=$!
-}
-
-# expect_exit CODE: the updater ends with CODE. One still running after 30 s
-# waits for an answer this script no longer gives: the test stops there.
-expect_exit() {
-  local i
-  for i in $(seq 300); do
-    kill -0 "$updater_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$updater_pid" 2>/dev/null; then
-    echo "  FAIL: the updater did not end; stopping" >&2
-    exit 1
-  fi
-  wait "$updater_pid"
-  upd_check "exit code $1" test $? -eq "$1"
-}
-
-# expect_box TEXT OWNER ICON BUTTONS CAPTION: the next message box, exactly.
-expect_box() {
-  upd_expect "msgbox 20000" \
-    "ok caption=$5 | text=$1 | hex=$(hex "$1") | owner=$2 | buttons=$4 | icon=$3"
-}
-
 # run_update [EXE]: starts the updater and presses Next twice, which starts
 # the run.
 run_update() {
-  start_updater "$@"
+  upd_start_updater "$@"
   upd_expect "wait $caption 20000" "ok"
   upd_expect "press 1" "ok"
   upd_expect "waitinfo アップデートを実行します 5000" \
@@ -103,7 +69,7 @@ expect_completion() {
     "ok $(hex アップデートは完了しました) アップデートは完了しました"
   upd_expect "press 1" "ok"
   upd_expect "gone 5000" "ok"
-  expect_exit 1
+  upd_expect_exit 1
 }
 
 # The copies of disc 1, whole, and the file no longer read-only.
@@ -139,7 +105,7 @@ printf 'older copy' >"$game/Movie/Op.mpg"
 chmod 0444 "$game/Movie/Op.mpg"
 ln -sfn "$disc2" "$WINEPREFIX/dosdevices/e:"
 run_update
-expect_box "$prompt" "$caption" no 1:OK,2:キャンセル "$caption"
+upd_expect_box "$prompt" "$caption" no 1:OK,2:キャンセル
 upd_check "the package file is written before the prompt" test -e "$game/Readme.txt"
 upd_check "nothing copied before the prompt" test ! -e "$game/Data"
 ln -sfn "$disc1" "$WINEPREFIX/dosdevices/e:"
@@ -151,24 +117,24 @@ echo "another disc in E:: Cancel at the prompt stops the update"
 install_game
 ln -sfn "$disc2" "$WINEPREFIX/dosdevices/e:"
 run_update
-expect_box "$prompt" "$caption" no 1:OK,2:キャンセル "$caption"
+upd_expect_box "$prompt" "$caption" no 1:OK,2:キャンセル
 upd_expect "answer cancel" "ok"
 upd_expect "gone 5000" "ok"
-expect_box "$interrupted" none yes 1:OK "$caption"
+upd_expect_box "$interrupted" none yes 1:OK
 upd_expect "answer ok" "ok"
-expect_exit 0
+upd_expect_exit 0
 upd_check "nothing copied" test ! -e "$game/Movie"
 
 echo "a file missing from the disc: the copy-failure box"
 install_game
 ln -sfn "$disc1" "$WINEPREFIX/dosdevices/e:"
 run_update "$work/Missing.exe"
-expect_box 'SETUP.INI : "Missing.dat" のコピーに失敗しました' "$caption" yes 1:OK "$caption"
+upd_expect_box 'SETUP.INI : "Missing.dat" のコピーに失敗しました' "$caption" yes 1:OK
 upd_expect "answer ok" "ok"
 upd_expect "gone 5000" "ok"
-expect_box "$interrupted" none yes 1:OK "$caption"
+upd_expect_box "$interrupted" none yes 1:OK
 upd_expect "answer ok" "ok"
-expect_exit 0
+upd_expect_exit 0
 
 echo "media_e2e: $UPD_FAILURES failure(s)"
 [ "$UPD_FAILURES" -eq 0 ]

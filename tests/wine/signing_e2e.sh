@@ -15,15 +15,7 @@ updpack=${UPD_NATIVE_UPDPACK:-$UPD_ROOT/build/native/tools/updpack/updpack}
 upd_require "$stub" "$UPD_AUTOMATE" "$wine_dir/checksum_probe.exe" "$updpack"
 command -v osslsigncode >/dev/null || { echo "signing_e2e: osslsigncode is not installed" >&2; exit 1; }
 
-win() { winepath -w "$1"; }
-
 upd_game Signed 署名物語 3.0
-finish() {
-  upd_auto_stop
-  upd_game_remove
-  upd_wine_stop
-}
-trap finish EXIT
 
 echo "a throwaway code-signing certificate"
 keys=$work/keys
@@ -125,16 +117,14 @@ verified=$?
 upd_check "updpack verify refuses it (exit 1), naming Movie.bin: $(tr '\n' ' ' <"$work/verify.txt")" \
   sh -c "test $verified -eq 1 && grep -q Movie.bin '$work/verify.txt'"
 upd_install_game
-wine "$work/Damaged.exe" &
-updater_pid=$!
+upd_start_updater "$work/Damaged.exe"
 upd_ask "msgbox 15000"
 stopped=false
 grep -q "text=RESOURCE READ ERROR |" <<<"$UPD_REPLY" && stopped=true
 upd_check "the updater stops with RESOURCE READ ERROR: $UPD_REPLY" $stopped
 if $stopped; then
   upd_expect "answer ok" "ok"
-  wait "$updater_pid"
-  upd_check "exit code 0" test $? -eq 0
+  upd_expect_exit 0
 else
   kill "$updater_pid" 2>/dev/null  # the wizard would wait for a player
   wait "$updater_pid" 2>/dev/null

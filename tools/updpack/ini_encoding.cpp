@@ -5,6 +5,7 @@
 #include <random>
 
 #include "codepage.h"
+#include "core/ini_lines.h"
 
 namespace {
 
@@ -56,26 +57,6 @@ std::string Cut(std::string_view text) {
   return at < text.size() ? out + "..." : out;
 }
 
-// The line that starts at `start`, without its line end.
-std::string_view LineAt(std::string_view text, size_t start) {
-  std::string_view line = text.substr(start, text.find('\n', start) - start);
-  if (line.ends_with('\r')) line.remove_suffix(1);
-  return line;
-}
-
-// The key a line sets, or "line N" for a section, a comment or other text.
-std::string KeyOf(std::string_view line, int number) {
-  const size_t first = line.find_first_not_of(" \t");
-  const size_t equals = line.find('=');
-  if (first == std::string_view::npos || line[first] == '[' ||
-      line[first] == ';' || equals == std::string_view::npos || equals == first) {
-    return "line " + std::to_string(number);
-  }
-  std::string_view key = line.substr(first, equals - first);
-  key.remove_suffix(key.size() - 1 - key.find_last_not_of(" \t"));
-  return std::string(key);
-}
-
 // One line as Shift-JIS; ASCII stays as it is in both.
 std::optional<std::string> LineToShiftJis(std::string_view line, int number,
                                           std::string* failure) {
@@ -108,6 +89,29 @@ std::optional<std::string> LineToShiftJis(std::string_view line, int number,
   return out;
 }
 
+// The line that starts at `start`, without its end: lines end where the
+// profile reader ends them.
+std::string_view LineAt(std::string_view text, size_t start) {
+  const char* next = text.data() + start;
+  const IniSpan line = NextIniLine(&next, text.data() + text.size());
+  return {line.p, line.size()};
+}
+
+// The key a line sets, as the updater reads it once build has converted
+// the line to Shift-JIS (or the line as it stands where it does not
+// convert); "line N" for a section header or a line that sets no key.
+std::string KeyOf(std::string_view line, int number) {
+  std::string failure;
+  const std::optional<std::string> sjis = LineToShiftJis(line, number, &failure);
+  const std::string_view read = sjis ? std::string_view(*sjis) : line;
+  const IniLine parsed = ReadIniLine({read.data(), read.data() + read.size()});
+  if (parsed.kind != IniLineKind::Key || !parsed.hasValue || parsed.name.empty()) {
+    return "line " + std::to_string(number);
+  }
+  const std::string_view name(parsed.name.p, parsed.name.size());
+  return sjis ? Cp932ToUtf8(name) : std::string(name);
+}
+
 }  // namespace
 
 IniEncoding IniEncodingNamed(const std::string& name) {
@@ -126,8 +130,11 @@ std::optional<Utf8Evidence> FindUtf8Text(std::string_view text) {
   };
   std::optional<Found> read, comment;
   int number = 1;
-  for (size_t start = mark ? kByteOrderMark.size() : 0;; ++number) {
-    const std::string_view line = LineAt(text, start);
+  const char* const end = text.data() + text.size();
+  for (const char* next = text.data() + (mark ? kByteOrderMark.size() : 0);; ++number) {
+    const size_t start = size_t(next - text.data());
+    const IniSpan span = NextIniLine(&next, end);
+    const std::string_view line(span.p, span.size());
     bool nonAscii = false, valid = true;
     for (size_t at = 0; at < line.size() && valid;) {
       char32_t code;
@@ -143,14 +150,13 @@ std::optional<Utf8Evidence> FindUtf8Text(std::string_view text) {
       read = comment = std::nullopt;
       break;
     }
+    // A line that begins with ';' sets a key that no one asks for: a
+    // comment to the people who wrote it.
     if (nonAscii) {
-      const size_t first = line.find_first_not_of(" \t");
-      std::optional<Found>& slot = line[first] == ';' ? comment : read;
+      std::optional<Found>& slot = *TrimIni(span.p, span.end).p == ';' ? comment : read;
       if (!slot) slot = Found{number, start};
     }
-    const size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) break;
-    start = end + 1;
+    if (span.end == end) break;
   }
   if (!read) read = comment;
   if (!read && !mark) return std::nullopt;
@@ -188,15 +194,15 @@ std::optional<std::string> Utf8IniToShiftJis(std::string_view text,
   if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
   std::string out;
   int number = 1;
-  for (size_t start = 0;; ++number) {
-    const size_t end = text.find('\n', start);
+  const char* const end = text.data() + text.size();
+  for (const char* next = text.data();; ++number) {
+    const IniSpan span = NextIniLine(&next, end);
     const std::optional<std::string> line =
-        LineToShiftJis(LineAt(text, start), number, failure);
+        LineToShiftJis({span.p, span.size()}, number, failure);
     if (!line) return std::nullopt;
     out += *line;
-    if (end == std::string_view::npos) break;
+    if (span.end == end) break;
     out += "\r\n";
-    start = end + 1;
   }
   return out;
 }

@@ -36,7 +36,8 @@ std::optional<Utf8Evidence> FindUtf8Text(std::string_view text);
 std::string DescribeUtf8(const Utf8Evidence& evidence);
 
 // UTF-8 text as the Shift-JIS the updater reads: the byte-order mark
-// dropped, every line ended with CR LF. Nothing when a byte is not UTF-8 or
+// dropped, every line (where the updater's reader ends one: CR LF, LF or a
+// lone CR) ended with CR LF. Nothing when a byte is not UTF-8 or
 // a character has no Shift-JIS form; `failure` then names its line and it.
 std::optional<std::string> Utf8IniToShiftJis(std::string_view text,
                                              std::string* failure);

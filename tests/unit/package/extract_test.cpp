@@ -116,7 +116,6 @@ class ExtractTest : public ::testing::Test {
     PackageImageSize = static_cast<uint32_t>(image_.size());
     OpenDirectory = OpenPackage();
     ASSERT_NE(OpenDirectory, nullptr);
-    DirectoryEntries = OpenDirectory + kPackageHeaderSize;
   }
 
   std::string Path(const char* name) const { return (folder_ / name).string(); }

@@ -6,7 +6,7 @@
 # that is not installed, the game still running, a second copy started.
 # Texts are checked as the Shift-JIS bytes the program shows.
 set -uo pipefail
-. "$(dirname "$0")/wine-env.sh"
+. "$(dirname "$0")/../../scripts/wine-env.sh"
 
 wine_dir=$UPD_WIN32_BUILD/tests/wine
 updpack=$UPD_WIN32_BUILD/tools/updpack/updpack.exe
@@ -14,12 +14,6 @@ upd_require "$UPD_WIN32_BUILD/src/updater/updater.exe" "$updpack" \
   "$UPD_AUTOMATE" "$wine_dir/fake_game.exe"
 
 upd_game Wine ワイン物語 1.02
-finish() {
-  upd_auto_stop
-  upd_game_remove
-  upd_wine_stop
-}
-trap finish EXIT
 
 # The update: UPDATE.INI (Shift-JIS, as publishers write it) and two files.
 mkdir -p "$work/update/Scripts"
@@ -40,24 +34,6 @@ install_game() {
   mkdir -p "$game/Scripts"
 }
 
-start_updater() {
-  wine "$work/Update.exe" &
-  updater_pid=$!
-}
-
-# expect_exit CODE: the updater ends with CODE and leaves no UPDATE.INI.
-expect_exit() {
-  wait "$updater_pid"
-  upd_check "exit code $1" test $? -eq "$1"
-  upd_check "the temporary UPDATE.INI and its folder are gone" upd_updater_temp_gone
-}
-
-# expect_box TEXT OWNER ICON BUTTONS: the next message box, exactly.
-expect_box() {
-  upd_expect "msgbox 15000" \
-    "ok caption=$5 | text=$1 | hex=$(hex "$1") | owner=$2 | buttons=$4 | icon=$3"
-}
-
 interrupted="アップデートが中断されました"
 started="「$title」のアップデートを開始します"
 
@@ -66,7 +42,7 @@ upd_expect "acp" "ok 932"
 
 echo "finishing the update: Next, Next, 完了"
 install_game
-start_updater
+upd_start_updater
 upd_expect "wait $caption 20000" "ok"
 upd_expect "info" "ok $(hex "$started") $started"
 upd_expect "buttons" "ok 4=off:戻る 1=on:次へ 2=on:中止 focus=1"
@@ -85,53 +61,53 @@ upd_expect "buttons" "ok 4=off:戻る 1=on:完了 2=off:中止 focus=1"
 upd_expect "control 1" "ok $(hex 完了) 完了 enabled"
 upd_expect "press 1" "ok"
 upd_expect "gone 5000" "ok"
-expect_exit 1
+upd_expect_exit 1
 upd_check "Data.bin written" cmp -s "$work/update/Data.bin" "$game/Data.bin"
 upd_check "Scripts\\Script.dat written" cmp -s "$work/update/Script.dat" "$game/Scripts/Script.dat"
 
 echo "cancelling on the start page"
 install_game
-start_updater
+upd_start_updater
 upd_expect "wait $caption 20000" "ok"
 upd_expect "press 2" "ok"
 upd_expect "gone 5000" "ok"
-expect_box "$interrupted" none yes 1:OK "$caption"
+upd_expect_box "$interrupted" none yes 1:OK
 upd_expect "answer ok" "ok"
-expect_exit 0
+upd_expect_exit 0
 upd_check "nothing written" test ! -e "$game/Data.bin"
 
 echo "a failing write: a folder where Data.bin goes"
 install_game
 mkdir "$game/Data.bin"
-start_updater
+upd_start_updater
 upd_expect "wait $caption 20000" "ok"
 upd_expect "press 1" "ok"
 upd_expect "press 1" "ok"
-expect_box "ファイルの書き込みに失敗しました" "$caption" yes 1:OK "$caption"
+upd_expect_box "ファイルの書き込みに失敗しました" "$caption" yes 1:OK
 upd_expect "answer ok" "ok"
-expect_box "$interrupted" none yes 1:OK "$caption"
+upd_expect_box "$interrupted" none yes 1:OK
 upd_expect "answer ok" "ok"
-expect_exit 0
+upd_expect_exit 0
 
 echo "the game is not installed"
 install_game
 wine reg delete "$key" /f >/dev/null 2>&1
-start_updater
-expect_box "「$title」がインストールされていません" none yes 1:OK UPDATE
+upd_start_updater
+upd_expect_box "「$title」がインストールされていません" none yes 1:OK UPDATE
 upd_expect "answer ok" "ok"
-expect_exit 0
+upd_expect_exit 0
 
 echo "the game is running: OK while it runs asks again, Cancel stops"
 install_game
 wine "$wine_dir/fake_game.exe" WineStoryWnd "$title" & game_pid=$!
 upd_expect "waitclass WineStoryWnd 10000" "ok"
 running="「$title」が実行中です。アップデートを続行する場合はゲームを終了してから [OK] を、アップデートを中止する場合は [キャンセル] を押して下さい"
-start_updater
-expect_box "$running" none no 1:OK,2:キャンセル "$caption"
+upd_start_updater
+upd_expect_box "$running" none no 1:OK,2:キャンセル
 upd_expect "answer ok" "ok"
-expect_box "$running" none no 1:OK,2:キャンセル "$caption"
+upd_expect_box "$running" none no 1:OK,2:キャンセル
 upd_expect "answer cancel" "ok"
-expect_exit 0
+upd_expect_exit 0
 upd_expect "foreground" "ok $title"
 upd_expect "closeclass WineStoryWnd" "ok 1"
 wait "$game_pid"
@@ -139,8 +115,8 @@ wait "$game_pid"
 echo "the game quits while the prompt is open: OK goes on to the dialog"
 wine "$wine_dir/fake_game.exe" WineStoryWnd "$title" & game_pid=$!
 upd_expect "waitclass WineStoryWnd 10000" "ok"
-start_updater
-expect_box "$running" none no 1:OK,2:キャンセル "$caption"
+upd_start_updater
+upd_expect_box "$running" none no 1:OK,2:キャンセル
 upd_expect "closeclass WineStoryWnd" "ok 1"
 wait "$game_pid"
 upd_expect "answer ok" "ok"
@@ -148,16 +124,16 @@ upd_expect "wait $caption 20000" "ok"
 
 echo "a second copy while the first shows its dialog"
 first_pid=$updater_pid
-start_updater
+upd_start_updater
 wait "$updater_pid"
 upd_check "the second copy exits with 0" test $? -eq 0
 upd_expect "count $caption" "ok 1"
 upd_expect "foreground" "ok $caption"
 updater_pid=$first_pid
 upd_expect "press 2" "ok"
-expect_box "$interrupted" none yes 1:OK "$caption"
+upd_expect_box "$interrupted" none yes 1:OK
 upd_expect "answer ok" "ok"
-expect_exit 0
+upd_expect_exit 0
 
-echo "test-wine-e2e: $UPD_FAILURES failure(s)"
+echo "updater_e2e: $UPD_FAILURES failure(s)"
 [ "$UPD_FAILURES" -eq 0 ]

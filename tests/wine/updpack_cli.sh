@@ -3,7 +3,7 @@
 # command-line tests (create, list, verify, ini, check, build, embed), the
 # latter through the Windows profile reader.
 set -euo pipefail
-. "$(dirname "$0")/wine-env.sh"
+. "$(dirname "$0")/../../scripts/wine-env.sh"
 
 tests=$UPD_WIN32_BUILD/tests/embed/embed_tests.exe
 upd_require "$tests" "$UPD_WIN32_BUILD/tools/updpack/updpack.exe"

@@ -5,7 +5,7 @@
 # byte for byte as resource "UPDATE" 102 (Japanese), its integrity record
 # as 103 and its version record besides. And the stub's size: under 64 KiB.
 set -uo pipefail
-. "$(dirname "$0")/wine-env.sh"
+. "$(dirname "$0")/../../scripts/wine-env.sh"
 
 stub=$UPD_WIN32_BUILD/src/updater/updater.exe
 probe=$UPD_WIN32_BUILD/tests/wine/resource_probe.exe
@@ -13,7 +13,7 @@ updpack=$UPD_WIN32_BUILD/tools/updpack/updpack.exe
 expected=$UPD_ROOT/tests/wine/updater_resources.expected
 upd_require "$stub" "$probe" "$updpack"
 work=$(mktemp -d "$UPD_ROOT/build/wine-resources.XXXXXX")
-trap 'rm -rf "$work"; upd_wine_stop' EXIT
+upd_at_exit 'rm -rf "$work"'
 
 echo "the stub"
 wine "$probe" "$stub" >"$work/stub.txt"
@@ -50,5 +50,5 @@ upd_check "the same resources, UPDATE 102 of $package_size bytes, its record and
 upd_check "resource 102 holds the package byte for byte" \
   cmp "$work/UPDATE.QW3" "$work/saved.bin"
 
-echo "test-wine-resources: $UPD_FAILURES failure(s)"
+echo "resources: $UPD_FAILURES failure(s)"
 [ "$UPD_FAILURES" -eq 0 ]

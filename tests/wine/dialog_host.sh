@@ -4,7 +4,7 @@
 # texts read back as Shift-JIS, button states, focus, a box owned by the
 # dialog and one with no owner, the second instance, the exit codes.
 set -uo pipefail
-. "$(dirname "$0")/wine-env.sh"
+. "$(dirname "$0")/../../scripts/wine-env.sh"
 
 demo=$UPD_WIN32_BUILD/tests/wine/dialog_demo.exe
 upd_require "$demo"
@@ -55,5 +55,5 @@ wait "$demo_pid"
 upd_check "cancelled dialog gives exit code 0" test $? -eq 0
 
 upd_auto_stop
-echo "test-wine-dialog: $UPD_FAILURES failure(s)"
+echo "dialog_host: $UPD_FAILURES failure(s)"
 [ "$UPD_FAILURES" -eq 0 ]

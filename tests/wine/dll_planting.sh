@@ -17,7 +17,7 @@
 #   3. the real program (updater.exe when built, else the dialog stand-in,
 #      which starts the same way) runs its windows without loading it
 set -uo pipefail
-. "$(dirname "$0")/wine-env.sh"
+. "$(dirname "$0")/../../scripts/wine-env.sh"
 
 wine_dir=$UPD_WIN32_BUILD/tests/wine
 updater=$UPD_WIN32_BUILD/src/updater/updater.exe
@@ -25,7 +25,7 @@ upd_require "$wine_dir/dll_probe.exe" "$wine_dir/planted.dll" \
   "$wine_dir/dialog_demo.exe" "$UPD_AUTOMATE"
 
 folder=$(mktemp -d "$UPD_ROOT/build/wine-plant.XXXXXX")
-trap 'rm -rf "$folder"; upd_wine_stop' EXIT
+upd_at_exit 'rm -rf "$folder"'
 cp "$wine_dir/dll_probe.exe" "$wine_dir/dialog_demo.exe" "$folder/"
 cp "$wine_dir/planted.dll" "$folder/uxtheme.dll"
 cp "$wine_dir/planted.dll" "$folder/updplant.dll"
@@ -78,5 +78,5 @@ wait "$program"
 upd_auto_stop
 upd_check "the program showed its windows without loading the planted DLL" not_loaded uxtheme.dll
 
-echo "test-wine-dll: $UPD_FAILURES failure(s)"
+echo "dll_planting: $UPD_FAILURES failure(s)"
 [ "$UPD_FAILURES" -eq 0 ]
