@@ -3,8 +3,8 @@
 # --build --preset win32`: the unit tests, the dialog host, the resources,
 # DLL planting, the real updater end to end, copies from a CD-ROM drive,
 # updpack and the updaters it builds, the integrity check of damaged
-# updaters, signed updaters, the icon, version record, DPI layout and
-# private UPDATE.INI of a branded updater, the INI reader against Windows'
+# updaters, patch updaters, signed updaters, the icon, version record, DPI
+# layout and private UPDATE.INI of a branded updater, the INI reader against Windows'
 # own, and the updater on a system whose code page is 1252. Runs them all
 # and fails if any failed.
 #
@@ -21,6 +21,7 @@ tiers=(
   updpack_cli
   embed_e2e
   integrity_e2e
+  patch_e2e
   signing_e2e
   branding_e2e
   ini_diff

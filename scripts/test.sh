@@ -38,6 +38,10 @@ done
 step "win32 build and tests under Wine"
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j"$jobs"
+# The stub's limit is a property of the build: checked wherever it is made.
+stub_size=$(stat -c %s build/win32/src/updater/updater.exe)
+echo "updater.exe: $stub_size bytes (limit 65536)"
+[ "$stub_size" -lt 65536 ] || { echo "test: updater.exe is 64 KiB or more" >&2; exit 1; }
 bash scripts/test-reproducible.sh
 if bash scripts/can-run-i386.sh; then
   bash scripts/test-wine-all.sh
