@@ -32,6 +32,22 @@ bool StatPath(const char* path, struct stat* info) {
 
 bool IsReadOnly(const struct stat& info) { return (info.st_mode & S_IWUSR) == 0; }
 
+// A plain file of less than 4 GiB opened for reading, and its size; -1 for
+// anything else, as the Windows calls would fail on a folder.
+int OpenFileToRead(const char* path, uint32_t* size) {
+  char posix[kPosixPathSize];
+  if (!PosixPath(path, posix, sizeof posix)) return -1;
+  const int fd = open(posix, O_RDONLY);
+  if (fd < 0) return -1;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > UINT32_MAX) {
+    close(fd);
+    return -1;
+  }
+  *size = static_cast<uint32_t>(info.st_size);
+  return fd;
+}
+
 }  // namespace
 
 bool PlatGetAttributes(const char* path, unsigned* attributes) {
@@ -124,16 +140,9 @@ void PlatAbandonFile(PlatNewFile file) {
 }
 
 uint8_t* PlatReadWholeFile(const char* path, uint32_t* size) {
-  char posix[kPosixPathSize];
-  if (!PosixPath(path, posix, sizeof posix)) return nullptr;
-  const int fd = open(posix, O_RDONLY);
+  uint32_t length = 0;
+  const int fd = OpenFileToRead(path, &length);
   if (fd < 0) return nullptr;
-  struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > UINT32_MAX) {
-    close(fd);
-    return nullptr;
-  }
-  const size_t length = static_cast<size_t>(info.st_size);
   // malloc(0) may give null; an empty file is still a success.
   auto* buffer = static_cast<uint8_t*>(std::malloc(length ? length : 1));
   size_t done = 0;
@@ -148,7 +157,7 @@ uint8_t* PlatReadWholeFile(const char* path, uint32_t* size) {
     done += static_cast<size_t>(n);
   }
   close(fd);
-  if (buffer && size) *size = static_cast<uint32_t>(length);
+  if (buffer && size) *size = length;
   return buffer;
 }
 
@@ -157,20 +166,14 @@ struct PlatFileReaderTag {
 };
 
 PlatFileReader PlatOpenFileReader(const char* path, uint32_t* size) {
-  char posix[kPosixPathSize];
-  if (!PosixPath(path, posix, sizeof posix)) return nullptr;
-  const int fd = open(posix, O_RDONLY);
+  const int fd = OpenFileToRead(path, size);
   if (fd < 0) return nullptr;
-  struct stat info;
   auto* file = static_cast<PlatFileReader>(std::malloc(sizeof(PlatFileReaderTag)));
-  if (!file || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
-      info.st_size > UINT32_MAX) {
-    std::free(file);
+  if (file == nullptr) {
     close(fd);
     return nullptr;
   }
   file->fd = fd;
-  *size = static_cast<uint32_t>(info.st_size);
   return file;
 }
 

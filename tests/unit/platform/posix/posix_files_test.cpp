@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "../file_reader_check.h"
 #include "../new_file.h"
 #include "platform/posix/drives.h"
 #include "platform/posix/filetime.h"
@@ -138,6 +139,11 @@ TEST_F(PosixFiles, WholeFileWriteSetsTimesAndReadsBack) {
   EXPECT_EQ(size, 99u);
   EXPECT_FALSE(PlatReadLastWriteTime(Path("missing").c_str(), &read));
   EXPECT_EQ(CountEntries("."), 1);  // no temporary file left behind
+}
+
+TEST_F(PosixFiles, FileReaderReadsAtOffsets) {
+  ASSERT_TRUE(WriteInPieces(Path("digits").c_str(), "0123456789", 10, nullptr));
+  CheckFileReader(Path("digits").c_str(), dir_.c_str(), Path("missing").c_str());
 }
 
 TEST_F(PosixFiles, WriteWithoutTimeKeepsTheSystemsTime) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "../file_reader_check.h"
 #include "../new_file.h"
 
 namespace {
@@ -158,6 +159,12 @@ TEST_F(Win32Files, ReadWholeFile) {
   for (size_t i = 0; i < big.size(); ++i) big[i] = char(i * 131 + (i >> 9));
   WriteRaw(Path("big"), big);
   EXPECT_EQ(ReadAll(Path("big")), big);
+}
+
+TEST_F(Win32Files, FileReaderReadsAtOffsets) {
+  WriteRaw(Path("digits"), "0123456789");
+  CreateDirectoryA(Path("folder").c_str(), nullptr);
+  CheckFileReader(Path("digits").c_str(), Path("folder").c_str(), Path("missing").c_str());
 }
 
 TEST_F(Win32Files, AttributesFoldersAndDeletion) {
