@@ -54,7 +54,7 @@ void RunBlockEncode(const std::string& input, const std::string& output,
 Verb AddBlockVerb(CLI::App* app) {
   struct Options {
     std::string input, output;
-    std::string level = "best";
+    std::string level = "best";  // as --level gives it
   };
   auto options = std::make_shared<Options>();
   CLI::App* command =

@@ -17,10 +17,10 @@ namespace {
 struct BuildOptions {
   std::string folder;  // UPDATE.INI and the files
   std::string output;
-  std::string level = "best";
+  std::string level = "best";  // as --level gives it
   unsigned jobs = 1;  // threads that encode entries
   std::string stub;  // empty: updater.exe beside updpack
-  std::string iniEncoding = "auto";
+  std::string iniEncoding = "auto";  // as --ini-encoding gives it
   SignOptions sign;  // signs the updater as the last step when requested
   BrandingOptions branding;
   OldVersionOptions from;

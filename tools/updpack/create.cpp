@@ -16,7 +16,7 @@ namespace {
 
 struct CreateOptions {
   std::string output;
-  std::string level = "best";
+  std::string level = "best";  // as --level gives it
   std::vector<std::string> storeGlobs;
   bool compressDirectory = false;
   unsigned jobs = 1;  // threads that encode entries
