@@ -1,5 +1,8 @@
 // updpack block: one compressed block to and from a plain file.
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
+#include <memory>
 
 #include "core/block_format.h"
 #include "package/decompress.h"
@@ -9,8 +12,6 @@
 namespace {
 
 constexpr uint64_t kMaxFileSize = 0xFFFFFFFFu;
-
-}  // namespace
 
 // A block does not record its decoded size, so the room is doubled until the
 // block fits, up to the most it could stand for.
@@ -46,4 +47,35 @@ void RunBlockEncode(const std::string& input, const std::string& output,
       CompressBlock(bytes.data(), bytes.size(), level);
   progress.Clear();
   WriteFileReplacing(PathFromUtf8(output), block.data(), block.size());
+}
+
+}  // namespace
+
+Verb AddBlockVerb(CLI::App* app) {
+  struct Options {
+    std::string input, output;
+    std::string level = "best";  // as --level gives it
+  };
+  auto options = std::make_shared<Options>();
+  CLI::App* command =
+      app->add_subcommand("block", "Encode or decode a single compressed block");
+  command->require_subcommand(1);
+  CLI::App* decode =
+      command->add_subcommand("decode", "Decode the block IN into OUT");
+  CLI::App* encode =
+      command->add_subcommand("encode", "Encode the file IN as a block");
+  AddLevelOption(encode, &options->level);
+  for (CLI::App* direction : {decode, encode}) {
+    AddArgument(direction, "IN", &options->input, "File to read");
+    AddArgument(direction, "OUT", &options->output, "File to write");
+  }
+  return {command, [options, decode] {
+            if (*decode) {
+              RunBlockDecode(options->input, options->output);
+            } else {
+              RunBlockEncode(options->input, options->output,
+                             LevelNamed(options->level));
+            }
+            return 0;
+          }};
 }

@@ -5,6 +5,7 @@
 #include "codepage.h"
 #include "core/caption.h"
 #include "core/text_sizes.h"
+#include "pack/version_record.h"
 #include "platform/platform.h"
 #include "verbs.h"
 

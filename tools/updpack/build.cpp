@@ -1,5 +1,7 @@
 // updpack build: an update folder (UPDATE.INI and the files) to a ready
 // updater in one step: check, pack what the lines name, embed.
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -11,6 +13,18 @@
 #include "verbs.h"
 
 namespace {
+
+struct BuildOptions {
+  std::string folder;  // UPDATE.INI and the files
+  std::string output;
+  std::string level = "best";  // as --level gives it
+  unsigned jobs = 1;  // threads that encode entries
+  std::string stub;  // empty: updater.exe beside updpack
+  std::string iniEncoding = "auto";  // as --ini-encoding gives it
+  SignOptions sign;  // signs the updater as the last step when requested
+  BrandingOptions branding;
+  OldVersionOptions from;
+};
 
 struct FolderFile {
   fs::path path;
@@ -138,8 +152,9 @@ std::string Percent(uint64_t part, uint64_t whole) {
   return text;
 }
 
-}  // namespace
-
+// Checks UPDATE.INI, packs it and the files its lines name, embeds the
+// package and signs the result when asked; writes nothing when the check
+// finds an error or the signature cannot be made.
 void RunBuild(const BuildOptions& options) {
   const fs::path folder = PathFromUtf8(options.folder);
   std::error_code ec;
@@ -163,7 +178,7 @@ void RunBuild(const BuildOptions& options) {
   // The paths of a converted file's lines are then Shift-JIS, as the entry
   // names made from the folder's file names are.
   const std::unique_ptr<ConvertedIniFile> converted =
-      ShiftJisCopy(iniPath, options.iniEncoding);
+      ShiftJisCopy(iniPath, IniEncodingNamed(options.iniEncoding));
   const fs::path packedIni = converted ? converted->path() : iniPath;
 
   // The package is UPDATE.INI and one entry for each file a line names.
@@ -200,7 +215,7 @@ void RunBuild(const BuildOptions& options) {
   const Branding branding = MakeBranding(options.branding, iniReaderPath, output);
   FindOldFiles(options.from.folders, items, files, &sources);
   PackageOptions packageOptions;
-  packageOptions.level = options.level;
+  packageOptions.level = LevelNamed(options.level);
   const PackedSources packed =
       PackSources(sources, packageOptions, options.jobs, options.from.keepWhole);
   const std::vector<uint8_t>& package = packed.image;
@@ -221,4 +236,34 @@ void RunBuild(const BuildOptions& options) {
               package.size(), Percent(package.size(), facts.unpackedTotal).c_str(),
               Quote(output).c_str(), updater.size(),
               options.sign.Requested() ? ", signed" : "");
+}
+
+}  // namespace
+
+Verb AddBuildVerb(CLI::App* app) {
+  auto options = std::make_shared<BuildOptions>();
+  CLI::App* command = app->add_subcommand(
+      "build", "Check UPDATE.INI in a folder, pack it with the files its "
+               "UpdateFile lines name, and write the updater");
+  AddArgument(command, "DIR", &options->folder,
+              "Folder with UPDATE.INI and the files");
+  AddStubOptions(command, &options->stub, &options->output);
+  AddLevelOption(command, &options->level);
+  command
+      ->add_option("--ini-encoding", options->iniEncoding,
+                   "How UPDATE.INI is written: auto (UTF-8 when it looks so), "
+                   "sjis (packed as it is) or utf-8 (converted to "
+                   "Shift-JIS); default auto")
+      ->check(CLI::IsMember({"auto", "sjis", "utf-8"}))
+      ->type_name("ENC");
+  AddFromOptions(command, &options->from);
+  AddBrandingOptions(command, &options->branding);
+  AddSignOptions(command, "sign-", &options->sign);
+  AddJobsOption(command, &options->jobs);
+  // Checked as the parse ends, so that a missing key is a usage error.
+  command->callback([options] { RequireKey(options->sign, "sign-", false); });
+  return {command, [options] {
+            RunBuild(*options);
+            return 0;
+          }};
 }

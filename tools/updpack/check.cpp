@@ -4,9 +4,12 @@
 // reported is what the updater will do.
 #include "check.h"
 
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "codepage.h"
 #include "ini_encoding.h"
@@ -401,8 +404,12 @@ void PrintJson(const fs::path& ini, const std::vector<CheckFinding>& findings,
   std::printf("%s]\n}\n", findings.empty() ? "" : "\n  ");
 }
 
-}  // namespace
+// How check reports: lines on stderr and a summary, one JSON object on
+// stdout, or only the exit code.
+enum class CheckOutput { Text, Json, Quiet };
 
+// 0 when UPDATE.INI has no finding that fails the run, 1 otherwise; with a
+// package, its entries and size are checked too.
 int RunCheck(const std::string& ini, const std::string& packagePath,
              CheckOutput output) {
   const fs::path path = PathFromUtf8(ini);
@@ -432,4 +439,35 @@ int RunCheck(const std::string& ini, const std::string& packagePath,
                 errors == 1 ? "" : "s", warnings, warnings == 1 ? "" : "s");
   }
   return errors ? 1 : 0;
+}
+
+}  // namespace
+
+Verb AddCheckVerb(CLI::App* app) {
+  struct Options {
+    std::string ini, package;
+    bool json = false, quiet = false;
+  };
+  auto options = std::make_shared<Options>();
+  CLI::App* command = app->add_subcommand(
+      "check", "Report every line of an UPDATE.INI that will not do what it "
+               "looks like; exit 1 when one would fail the update");
+  AddArgument(command, "INI", &options->ini, "UPDATE.INI");
+  command
+      ->add_option("--package", options->package,
+                   "Package (or updater) the file goes with: its entries "
+                   "are checked too")
+      ->type_name("PKG");
+  CLI::Option* json = command->add_flag(
+      "--json", options->json,
+      "Print the findings as JSON on stdout (key, severity, message)");
+  command->add_flag("--quiet", options->quiet,
+                    "Print no findings; exit code only")
+      ->excludes(json);
+  return {command, [options] {
+            return RunCheck(options->ini, options->package,
+                            options->json    ? CheckOutput::Json
+                            : options->quiet ? CheckOutput::Quiet
+                                             : CheckOutput::Text);
+          }};
 }

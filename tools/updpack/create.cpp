@@ -1,6 +1,9 @@
 // updpack create: files and folders into a new package.
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include "codepage.h"
 #include "core/sjis.h"
@@ -10,6 +13,16 @@
 #include "verbs.h"
 
 namespace {
+
+struct CreateOptions {
+  std::string output;
+  std::string level = "best";  // as --level gives it
+  std::vector<std::string> storeGlobs;
+  bool compressDirectory = false;
+  unsigned jobs = 1;  // threads that encode entries
+  std::vector<std::string> paths;
+  OldVersionOptions from;
+};
 
 constexpr uint64_t kMaxEntrySize = 0xFFFFFFFFu;
 
@@ -150,15 +163,13 @@ void FindOldFiles(const std::vector<CollectedFile>& files,
   }
 }
 
-}  // namespace
-
 void RunCreate(const CreateOptions& options) {
   const fs::path output = PathFromUtf8(options.output);
   const std::vector<CollectedFile> files = CollectFiles(options.paths, output);
   std::vector<PackSource> sources = CheckSources(files, options.storeGlobs);
   FindOldFiles(files, options.from.folders, &sources);
   PackageOptions packageOptions;
-  packageOptions.level = options.level;
+  packageOptions.level = LevelNamed(options.level);
   packageOptions.compressDirectory = options.compressDirectory;
   const PackedSources packed =
       PackSources(sources, packageOptions, options.jobs, options.from.keepWhole);
@@ -166,4 +177,33 @@ void RunCreate(const CreateOptions& options) {
   if (!options.from.folders.empty()) {
     PrintPatchChoices(sources, packed.choices, options.from.keepWhole);
   }
+}
+
+}  // namespace
+
+Verb AddCreateVerb(CLI::App* app) {
+  auto options = std::make_shared<CreateOptions>();
+  CLI::App* command = app->add_subcommand(
+      "create", "Pack files and folders (recursively) into a new package");
+  command->add_option("-o,--output", options->output, "Package to write")
+      ->required()
+      ->type_name("OUT");
+  AddLevelOption(command, &options->level);
+  AddJobsOption(command, &options->jobs);
+  command->add_option(
+      "--store", options->storeGlobs,
+      "Store files whose name matches GLOB (* and ?, any case) uncompressed; "
+      "may be repeated")
+      ->type_name("GLOB")
+      ->allow_extra_args(false);
+  command->add_flag("--compress-directory", options->compressDirectory,
+                    "Store the directory as a compressed block");
+  AddFromOptions(command, &options->from);
+  command->add_option("PATH", options->paths, "Files and folders to pack")
+      ->required()
+      ->type_name("");
+  return {command, [options] {
+            RunCreate(*options);
+            return 0;
+          }};
 }

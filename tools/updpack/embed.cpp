@@ -1,12 +1,17 @@
 // updpack embed: the updater stub with a package as its resource
 // "UPDATE" 102, the package's integrity record as "UPDATE" 103 and the
 // version record (and icon) for its UPDATE.INI, written as a new executable.
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "check.h"
 #include "host.h"
+#include "ini_encoding.h"
 #include "pack/integrity_record.h"
+#include "pack/version_record.h"
 #include "package_reader.h"
 #include "verbs.h"
 
@@ -107,6 +112,15 @@ std::vector<uint8_t> EmbedPackage(const fs::path& stubPath,
                   PeFaultText(fault));
 }
 
+namespace {
+
+struct EmbedOptions {
+  std::string stub;  // empty: updater.exe beside updpack
+  std::string package;
+  std::string output;
+  BrandingOptions branding;
+};
+
 void RunEmbed(const EmbedOptions& options) {
   const fs::path packagePath = PathFromUtf8(options.package);
   // Opened first, so that nothing but a sound package goes in.
@@ -120,4 +134,22 @@ void RunEmbed(const EmbedOptions& options) {
   std::printf("%s: %zu bytes, with a package of %zu entries in %zu bytes\n",
               Quote(output).c_str(), updater.size(), package.entries.size(),
               package.image.size());
+}
+
+}  // namespace
+
+Verb AddEmbedVerb(CLI::App* app) {
+  auto options = std::make_shared<EmbedOptions>();
+  CLI::App* command = app->add_subcommand(
+      "embed", "Write an updater: the stub with the package as its resource "
+               "UPDATE 102");
+  AddStubOptions(command, &options->stub, &options->output);
+  command->add_option("--package", options->package, "Package to embed")
+      ->required()
+      ->type_name("PKG");
+  AddBrandingOptions(command, &options->branding);
+  return {command, [options] {
+            RunEmbed(*options);
+            return 0;
+          }};
 }

@@ -1,8 +1,11 @@
 // updpack ini: what the updater reads for one key of an INI file, through
 // the same profile reader the updater uses.
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <memory>
 
 #include "codepage.h"
 #include "ini_encoding.h"
@@ -10,6 +13,9 @@
 #include "tool_support.h"
 #include "verbs.h"
 
+namespace {
+
+// Prints the count, the value in hex and as UTF-8; 1 when the count is 0.
 int RunIni(const std::string& file, const std::string& section,
            const std::string& key, uint32_t capacity) {
   const std::optional<std::string> sectionName = Utf8ToCp932(section);
@@ -44,4 +50,31 @@ int RunIni(const std::string& file, const std::string& section,
   for (const char c : value) std::printf("%02x", static_cast<unsigned char>(c));
   std::printf("\n%s\n", Cp932ToUtf8(value).c_str());
   return count ? 0 : 1;
+}
+
+}  // namespace
+
+Verb AddIniVerb(CLI::App* app) {
+  struct Options {
+    std::string file, section, key;
+    uint32_t capacity = 1024;
+  };
+  auto options = std::make_shared<Options>();
+  CLI::App* command = app->add_subcommand(
+      "ini", "Show what the updater reads for KEY in SECTION of an INI file: "
+             "the count, the bytes in hex, the text; exit 1 when the count "
+             "is 0");
+  AddArgument(command, "FILE", &options->file, "INI file");
+  AddArgument(command, "SECTION", &options->section, "Section name");
+  AddArgument(command, "KEY", &options->key, "Key name");
+  command
+      ->add_option("--capacity", options->capacity,
+                   "Room for the value with its NUL, as the updater gives; "
+                   "default 1024")
+      ->check(CLI::Range(1u, 1u << 20))
+      ->type_name("N");
+  return {command, [options] {
+            return RunIni(options->file, options->section, options->key,
+                          options->capacity);
+          }};
 }

@@ -1,5 +1,8 @@
 // updpack list: the directory as a table or as JSON.
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
+#include <memory>
 
 #include "package_reader.h"
 #include "patch_entries.h"
@@ -113,11 +116,25 @@ void PrintJson(const LoadedPackage& package) {
 
 }  // namespace
 
-void RunList(const std::string& path, bool json) {
-  const LoadedPackage package = LoadPackage(PathFromUtf8(path));
-  if (json) {
-    PrintJson(package);
-  } else {
-    PrintTable(package);
-  }
+Verb AddListVerb(CLI::App* app) {
+  struct Options {
+    std::string package;
+    bool json = false;
+  };
+  auto options = std::make_shared<Options>();
+  CLI::App* command =
+      app->add_subcommand("list", "Show the entries of a package, or of the "
+                                  "package inside an updater");
+  AddArgument(command, "PKG", &options->package, "Package");
+  command->add_flag("--json", options->json, "Print JSON instead of a table");
+  return {command, [options] {
+            const LoadedPackage package =
+                LoadPackage(PathFromUtf8(options->package));
+            if (options->json) {
+              PrintJson(package);
+            } else {
+              PrintTable(package);
+            }
+            return 0;
+          }};
 }

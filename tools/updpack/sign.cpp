@@ -2,8 +2,11 @@
 // by osslsigncode. updpack hands it the updater, the key and the password
 // (through a pipe, never on a command line) and keeps what it writes only
 // once it is a whole signed executable.
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <random>
 
 #include "host.h"
@@ -146,6 +149,8 @@ std::vector<uint8_t> SignUpdater(const std::vector<uint8_t>& updater,
   return signedImage;
 }
 
+namespace {
+
 void RunSign(const std::string& input, const std::string& output,
              const SignOptions& options) {
   const fs::path inputPath = PathFromUtf8(input);
@@ -169,4 +174,28 @@ void RunSign(const std::string& input, const std::string& output,
   WriteFileReplacing(outputPath, signedImage.data(), signedImage.size());
   std::printf("%s: signed, %zu bytes\n", Quote(outputPath).c_str(),
               signedImage.size());
+}
+
+}  // namespace
+
+Verb AddSignVerb(CLI::App* app) {
+  struct Options {
+    std::string input, output;
+    SignOptions sign;
+  };
+  auto options = std::make_shared<Options>();
+  CLI::App* command = app->add_subcommand(
+      "sign", "Sign an updater with Authenticode (through osslsigncode); "
+              "embed first, sign last");
+  AddArgument(command, "IN", &options->input, "Updater to sign");
+  command->add_option("-o,--output", options->output, "Signed updater to write")
+      ->required()
+      ->type_name("OUT");
+  AddSignOptions(command, "", &options->sign);
+  // Checked as the parse ends, so that a missing key is a usage error.
+  command->callback([options] { RequireKey(options->sign, "", true); });
+  return {command, [options] {
+            RunSign(options->input, options->output, options->sign);
+            return 0;
+          }};
 }

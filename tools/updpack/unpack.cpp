@@ -1,5 +1,8 @@
 // updpack unpack: every entry into a folder, with its time stamp.
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
+#include <memory>
 
 #include "codepage.h"
 #include "package_reader.h"
@@ -46,8 +49,9 @@ std::optional<std::vector<uint8_t>> PatchedBytes(const LoadedPackage& package,
   return std::nullopt;
 }
 
-}  // namespace
-
+// A patch entry is written from its old version in `from` (old
+// installations), or else as the whole file it carries; one that is neither
+// is told and skipped, and the verb fails once the others are written.
 void RunUnpack(const std::string& packagePath, const std::string& folderPath,
                const std::vector<std::string>& from) {
   const LoadedPackage package = LoadPackage(PathFromUtf8(packagePath));
@@ -93,4 +97,29 @@ void RunUnpack(const std::string& packagePath, const std::string& folderPath,
     throw ToolError(std::to_string(skipped) + " entr" + (skipped == 1 ? "y" : "ies") +
                     " not unpacked");
   }
+}
+
+}  // namespace
+
+Verb AddUnpackVerb(CLI::App* app) {
+  struct Options {
+    std::string package, folder;
+    std::vector<std::string> from;
+  };
+  auto options = std::make_shared<Options>();
+  CLI::App* command = app->add_subcommand(
+      "unpack", "Write every entry of a package (or of an updater's package) "
+                "into a folder, with its time");
+  AddArgument(command, "PKG", &options->package, "Package");
+  AddArgument(command, "DIR", &options->folder, "Folder to write into");
+  command
+      ->add_option("--from", options->from,
+                   "Installation of an earlier version: a patch entry is "
+                   "written from its old file there; may be repeated")
+      ->type_name("OLD-DIR")
+      ->allow_extra_args(false);
+  return {command, [options] {
+            RunUnpack(options->package, options->folder, options->from);
+            return 0;
+          }};
 }

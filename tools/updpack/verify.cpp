@@ -2,7 +2,10 @@
 // package: it opens, every entry matches the record and decodes. Each finding
 // has a key (an entry's name, or <checksum>, <record>, <package>), a severity
 // and a message; errors make the exit code 1.
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
+#include <memory>
 
 #include "package_reader.h"
 #include "pack/integrity_record.h"
@@ -10,6 +13,15 @@
 #include "verbs.h"
 
 namespace {
+
+struct VerifyOptions {
+  std::string package;
+  bool json = false;   // the findings as JSON on stdout
+  bool quiet = false;  // nothing printed: the exit code only
+  // Old installations: each patch entry is applied to the files of its old
+  // versions found there.
+  std::vector<std::string> from;
+};
 
 struct Finding {
   std::string key;
@@ -180,8 +192,7 @@ void PrintJson(const std::string& name, bool sound, size_t entries,
   std::printf("%s]\n}\n", findings.empty() ? "" : "\n  ");
 }
 
-}  // namespace
-
+// 0 when the package (or updater) is sound, 1 after reporting what is wrong.
 int RunVerify(const VerifyOptions& options) {
   const fs::path path = PathFromUtf8(options.package);
   const std::string name = Quote(path);
@@ -225,4 +236,28 @@ int RunVerify(const VerifyOptions& options) {
   }
   std::printf("\n");
   return 0;
+}
+
+}  // namespace
+
+Verb AddVerifyVerb(CLI::App* app) {
+  auto options = std::make_shared<VerifyOptions>();
+  CLI::App* command = app->add_subcommand(
+      "verify", "Check that a package opens and every entry decodes, and an "
+                "updater's header checksum and integrity record; exit 1 on "
+                "any damage");
+  AddArgument(command, "PKG", &options->package, "Package or updater");
+  CLI::Option* json = command->add_flag(
+      "--json", options->json,
+      "Print the findings as JSON (key, severity, message)");
+  command->add_flag("--quiet", options->quiet, "Print nothing; exit code only")
+      ->excludes(json);
+  command
+      ->add_option("--from", options->from,
+                   "Installation of an earlier version: each patch is applied "
+                   "to the file of its old version there and the result "
+                   "checked; may be repeated")
+      ->type_name("OLD-DIR")
+      ->allow_extra_args(false);
+  return {command, [options] { return RunVerify(*options); }};
 }
