@@ -13,10 +13,12 @@
 const uint8_t* PackageImage = nullptr;
 uint32_t PackageImageSize = 0;
 PackageDirectory* OpenDirectory = nullptr;
+const uint8_t* DirectoryEntries = nullptr;
 
 void ResetPackageState() {
   std::free(OpenDirectory);
   OpenDirectory = nullptr;
+  DirectoryEntries = nullptr;
   PackageImage = nullptr;
   PackageImageSize = 0;
 }

@@ -12,7 +12,8 @@ typedef uint8_t PackageDirectory;
 
 extern const uint8_t* PackageImage;
 extern uint32_t PackageImageSize;
-extern PackageDirectory* OpenDirectory;  // from OpenPackage until clean-up
+extern PackageDirectory* OpenDirectory;    // from OpenPackage until clean-up
+extern const uint8_t* DirectoryEntries;  // OpenDirectory + 16
 
 // Back to the state at program start, the directory freed (for tests).
 void ResetPackageState();

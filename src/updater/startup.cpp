@@ -37,6 +37,7 @@ void ShutdownCleanup() {
   if (OpenDirectory != nullptr) {
     std::free(OpenDirectory);
     OpenDirectory = nullptr;
+    DirectoryEntries = nullptr;
   }
   PlatReleaseFile(HeldUpdateIni);
   HeldUpdateIni = nullptr;
@@ -195,6 +196,7 @@ int UpdaterMain() {
   if (!PackageIsIntact(image, size)) return StopWith("RESOURCE READ ERROR");
   OpenDirectory = OpenPackage();
   if (OpenDirectory == nullptr) return StopWith("RESOURCE READ ERROR");
+  DirectoryEntries = OpenDirectory + kPackageHeaderSize;
 
   if (!ExtractUpdateIni()) {
     return StopWith("UPDATE.INI not found at UPDATE.QW3");

@@ -116,6 +116,7 @@ class ExtractTest : public ::testing::Test {
     PackageImageSize = static_cast<uint32_t>(image_.size());
     OpenDirectory = OpenPackage();
     ASSERT_NE(OpenDirectory, nullptr);
+    DirectoryEntries = OpenDirectory + kPackageHeaderSize;
   }
 
   std::string Path(const char* name) const { return (folder_ / name).string(); }
