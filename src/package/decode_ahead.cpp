@@ -59,7 +59,7 @@ void Decode(void* argument) {
 // Whether the entry's bytes need decoding at all; its record and where its
 // block starts if so.
 bool Compressed(const char* name, PackageEntry* entry, uint32_t* offset) {
-  return OpenDirectory != nullptr && FindPackageEntry(OpenDirectory, name, entry, offset) &&
+  return FindOpenEntry(name, entry, offset) &&
          (entry->Flags & kEntryFlagCompressed) != 0 && entry->FileSize != 0;
 }
 

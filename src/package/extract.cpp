@@ -196,8 +196,7 @@ int ExtractEntry(const char* target, const char* name, int newerOnly,
                  int32_t patchVersion) {
   PackageEntry entry;
   uint32_t dataOffset = 0;
-  if (OpenDirectory == nullptr ||
-      !FindPackageEntry(OpenDirectory, name, &entry, &dataOffset)) {
+  if (!FindOpenEntry(name, &entry, &dataOffset)) {
     ShowUpdaterError("Can't Find File in Resource !!");
     return 0;
   }

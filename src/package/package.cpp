@@ -122,13 +122,11 @@ uint32_t DirectoryEntryCount(const PackageDirectory* directory) {
   return LoadLe32(directory + kHeaderEntryCountAt);
 }
 
-bool FindPackageEntry(const PackageDirectory* directory, const char* name,
-                      PackageEntry* entry, uint32_t* dataOffset) {
-  const uint32_t count = DirectoryEntryCount(directory);
-  const uint8_t* record = directory + kPackageHeaderSize;
+bool FindEntryIn(const uint8_t* records, uint32_t count, const char* name,
+                 PackageEntry* entry, uint32_t* dataOffset) {
   uint32_t offset = kPackageHeaderSize;
-  for (uint32_t i = 0; i < count; ++i, record += kPackageEntrySize) {
-    const PackageEntry candidate = ReadPackageEntry(record);
+  for (uint32_t i = 0; i < count; ++i, records += kPackageEntrySize) {
+    const PackageEntry candidate = ReadPackageEntry(records);
     if (EntryNamesEqual(candidate.Name, name)) {
       if (entry) *entry = candidate;
       if (dataOffset) *dataOffset = offset;
@@ -137,4 +135,10 @@ bool FindPackageEntry(const PackageDirectory* directory, const char* name,
     offset = NextDataOffset(offset, candidate.StoredSize);
   }
   return false;
+}
+
+bool FindOpenEntry(const char* name, PackageEntry* entry, uint32_t* dataOffset) {
+  return DirectoryEntries != nullptr &&
+         FindEntryIn(DirectoryEntries, DirectoryEntryCount(OpenDirectory), name, entry,
+                     dataOffset);
 }

@@ -54,8 +54,20 @@ inline bool EntryNamesEqual(const char* a, const char* b) {
   return SjisEqualIgnoreCase(a, b);
 }
 
-// Looks up `name` ignoring case (ASCII letters fold; double-byte characters
-// compare byte for byte), walking from the first entry; the first match
-// wins. Gives its record and the data offset. False when there is none.
-bool FindPackageEntry(const PackageDirectory* directory, const char* name,
-                      PackageEntry* entry, uint32_t* dataOffset);
+// Looks up `name` among the `count` records at `records` ignoring case
+// (ASCII letters fold; double-byte characters compare byte for byte),
+// walking from the first; the first match wins. Gives its record and the
+// data offset. False when there is none.
+bool FindEntryIn(const uint8_t* records, uint32_t count, const char* name,
+                 PackageEntry* entry, uint32_t* dataOffset);
+
+// The same in an opened directory block.
+inline bool FindPackageEntry(const PackageDirectory* directory, const char* name,
+                             PackageEntry* entry, uint32_t* dataOffset) {
+  return FindEntryIn(directory + kPackageHeaderSize, DirectoryEntryCount(directory), name,
+                     entry, dataOffset);
+}
+
+// The same in the run's package, through DirectoryEntries; false before it
+// is opened.
+bool FindOpenEntry(const char* name, PackageEntry* entry, uint32_t* dataOffset);

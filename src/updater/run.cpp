@@ -99,7 +99,7 @@ struct PackageFilesWork {
 static uint32_t EntrySize(const UpdateItem& item) {
   PackageEntry entry;
   uint32_t offset = 0;
-  return FindPackageEntry(OpenDirectory, item.Path + item.NameOffset, &entry, &offset)
+  return FindOpenEntry(item.Path + item.NameOffset, &entry, &offset)
              ? entry.FileSize
              : 0;
 }
@@ -114,7 +114,7 @@ static bool CheckPatchTargets(PackageFilesWork& work) {
     PackageEntry entry;
     uint32_t offset = 0;
     char target[kPathSize] = {};
-    if (!FindPackageEntry(OpenDirectory, item.Path + item.NameOffset, &entry, &offset) ||
+    if (!FindOpenEntry(item.Path + item.NameOffset, &entry, &offset) ||
         !IsPatchEntry(entry) || !ItemTarget(item, target, false) ||
         PassedOver(item, work.overwriteOnly, target) ||
         (item.Mode == ModeData && TargetIsFile(target)) ||

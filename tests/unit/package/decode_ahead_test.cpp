@@ -47,6 +47,7 @@ TEST(DecodeAheadTest, HandsOverOnlyTheCurrentEntryDecodedWhole) {
   PackageImageSize = static_cast<uint32_t>(image.size());
   OpenDirectory = OpenPackage();
   ASSERT_NE(OpenDirectory, nullptr);
+  DirectoryEntries = OpenDirectory + kPackageHeaderSize;
 
   const char* names[] = {"a.dat", "B.DAT", "C.DAT", "A.DAT", "D.DAT", "NONE.DAT", "C.DAT"};
   StartDecodingAhead(names, 7);
