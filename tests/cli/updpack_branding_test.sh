@@ -5,12 +5,9 @@
 # written, the same bytes for the same inputs.
 # Usage: updpack_branding_test.sh [RUNNER...] UPDPACK MAKE_TEST_STUB ICON
 set -u
-[ $# -ge 3 ] || { echo "usage: $0 [RUNNER...] UPDPACK MAKE_TEST_STUB ICON" >&2; exit 2; }
-RUNNER=("${@:1:$#-3}")
-UPDPACK=("${RUNNER[@]}" "$(realpath "${@:$#-2:1}")")
-MAKE_STUB=("${RUNNER[@]}" "$(realpath "${@:$#-1:1}")")
-ICON=$(realpath "${!#}")
+CLI_ARGUMENTS="UPDPACK MAKE_TEST_STUB ICON"
 . "$(dirname "$0")/cli_harness.sh"
+ICON=${ARGS[2]}
 
 "${MAKE_STUB[@]}" stub.exe || { echo "cannot make the test stub"; exit 1; }
 cp "$ICON" game.ico

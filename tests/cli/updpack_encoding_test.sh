@@ -4,12 +4,9 @@
 # would read it wrong. Usage:
 # updpack_encoding_test.sh [RUNNER...] UPDPACK MAKE_TEST_STUB SAMPLE-UPDATE-DIR
 set -u
-[ $# -ge 3 ] || { echo "usage: $0 [RUNNER...] UPDPACK MAKE_TEST_STUB SAMPLE-DIR" >&2; exit 2; }
-RUNNER=("${@:1:$#-3}")
-UPDPACK=("${RUNNER[@]}" "$(realpath "${@:$#-2:1}")")
-MAKE_STUB=("${RUNNER[@]}" "$(realpath "${@:$#-1:1}")")
-SAMPLE=$(realpath "${!#}")
+CLI_ARGUMENTS="UPDPACK MAKE_TEST_STUB SAMPLE-DIR"
 . "$(dirname "$0")/cli_harness.sh"
+SAMPLE=${ARGS[2]}
 
 "${MAKE_STUB[@]}" stub.exe || { echo "cannot make the test stub"; exit 1; }
 utf8() { iconv -f CP932 -t UTF-8 "$@"; }

@@ -3,10 +3,7 @@
 # and list, verify and unpack on patch entries, on a hand-made stub.
 # Usage: updpack_patch_test.sh [RUNNER...] UPDPACK MAKE_TEST_STUB
 set -u
-[ $# -ge 2 ] || { echo "usage: $0 [RUNNER...] UPDPACK MAKE_TEST_STUB" >&2; exit 2; }
-RUNNER=("${@:1:$#-2}")
-UPDPACK=("${RUNNER[@]}" "$(realpath "${@:$#-1:1}")")
-MAKE_STUB=("${RUNNER[@]}" "$(realpath "${!#}")")
+CLI_ARGUMENTS="UPDPACK MAKE_TEST_STUB"
 . "$(dirname "$0")/cli_harness.sh"
 
 "${MAKE_STUB[@]}" stub.exe || { echo "cannot make the test stub"; exit 1; }

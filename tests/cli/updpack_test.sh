@@ -3,8 +3,7 @@
 # codes. Usage: updpack_test.sh [RUNNER...] UPDPACK, such as
 # updpack_test.sh wine build/win32/tools/updpack/updpack.exe
 set -u
-[ $# -ge 1 ] || { echo "usage: $0 [RUNNER...] UPDPACK" >&2; exit 2; }
-UPDPACK=("${@:1:$#-1}" "$(realpath "${!#}")")
+CLI_ARGUMENTS="UPDPACK"
 . "$(dirname "$0")/cli_harness.sh"
 
 # No package and no half-written file may be left behind by a refusal.
