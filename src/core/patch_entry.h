@@ -89,6 +89,31 @@ inline PatchVersion ReadPatchVersion(const uint8_t* data, const PatchEntryInfo& 
   return PatchVersion{LoadLe32(record), LoadLe32(record + 4), offset, LoadLe32(record + 8)};
 }
 
+// Whether a file of `size` bytes may be the result or an old version, and
+// so is worth summing.
+inline bool PatchKnowsSize(const uint8_t* data, const PatchEntryInfo& info,
+                           uint32_t resultSize, uint32_t size) {
+  bool known = size == resultSize;
+  for (uint32_t i = 0; i < info.VersionCount && !known; ++i) {
+    known = ReadPatchVersion(data, info, i).OldSize == size;
+  }
+  return known;
+}
+
+// What a file of `size` bytes and CRC-32 `crc` is to the entry: the result
+// already, the old version of that index, or none it knows.
+constexpr int32_t kPatchIsResult = -1;
+constexpr int32_t kPatchNoVersion = -2;
+inline int32_t PatchVersionOf(const uint8_t* data, const PatchEntryInfo& info,
+                              uint32_t resultSize, uint32_t size, uint32_t crc) {
+  if (size == resultSize && crc == info.ResultCrc) return kPatchIsResult;
+  for (uint32_t i = 0; i < info.VersionCount; ++i) {
+    const PatchVersion old = ReadPatchVersion(data, info, i);
+    if (old.OldSize == size && old.OldCrc == crc) return int32_t(i);
+  }
+  return kPatchNoVersion;
+}
+
 // The fallback as the plain entry it would be, for the usual readers.
 inline PackageEntry FallbackEntry(const PackageEntry& entry, const PatchEntryInfo& info) {
   PackageEntry whole = entry;

@@ -42,22 +42,15 @@ TargetMatch MatchTarget(const char* target, const PackageEntry& entry,
   if (file == nullptr) return otherwise;
 
   // Only a file of a size the entry knows is worth reading through.
-  bool known = size == entry.FileSize;
-  for (uint32_t i = 0; i < info.VersionCount && !known; ++i) {
-    known = ReadPatchVersion(data, info, i).OldSize == size;
-  }
   uint32_t crc = 0;
-  const bool summed = known && ReaderCrc(file, size, &crc);
+  const bool summed = PatchKnowsSize(data, info, entry.FileSize, size) &&
+                      ReaderCrc(file, size, &crc);
   PlatCloseFileReader(file);
   if (!summed) return otherwise;
 
-  if (size == entry.FileSize && crc == info.ResultCrc) return TargetMatch::Done;
-  for (uint32_t i = 0; i < info.VersionCount; ++i) {
-    const PatchVersion old = ReadPatchVersion(data, info, i);
-    if (old.OldSize == size && old.OldCrc == crc) {
-      *version = i;
-      return TargetMatch::Version;
-    }
-  }
-  return otherwise;
+  const int32_t found = PatchVersionOf(data, info, entry.FileSize, size, crc);
+  if (found == kPatchIsResult) return TargetMatch::Done;
+  if (found == kPatchNoVersion) return otherwise;
+  *version = uint32_t(found);
+  return TargetMatch::Version;
 }

@@ -2,6 +2,7 @@
 #include "patch_entries.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -20,6 +21,7 @@ uint32_t CrcOf(const std::vector<uint8_t>& bytes) {
 PatchRecord ReadPatchRecord(const LoadedPackage& package, const ListedEntry& listed) {
   const uint8_t* data = package.image.data() + listed.offset;
   PatchRecord record;
+  record.data = data;
   if (listed.entry.Flags != kEntryFlagPatch ||
       !ReadPatchEntry(data, listed.entry.StoredSize, listed.entry.FileSize, &record.info)) {
     throw ToolError("entry '" + listed.displayName +
@@ -86,23 +88,19 @@ std::vector<OldInstallations::Match> OldInstallations::MatchesFor(
   for (const File& file : files_) {
     if (!EntryNamesEqual(file.name.c_str(), listed.entry.Name)) continue;
     // Only a file of a size the record knows is read.
-    const bool result = file.size == listed.entry.FileSize;
-    const bool sized = result || std::any_of(record.versions.begin(), record.versions.end(),
-                                             [&](const PatchVersion& v) { return v.OldSize == file.size; });
-    if (!sized) continue;
-    Match match{file.path, ReadWholeFileOrThrow(file.path), std::nullopt};
-    const uint32_t crc = CrcOf(match.bytes);
-    if (result && crc == record.info.ResultCrc) {
-      matches.push_back(std::move(match));
+    const uint32_t size = static_cast<uint32_t>(file.size);
+    if (file.size > UINT32_MAX ||
+        !PatchKnowsSize(record.data, record.info, listed.entry.FileSize, size)) {
       continue;
     }
-    for (size_t v = 0; v < record.versions.size(); ++v) {
-      if (record.versions[v].OldSize == match.bytes.size() && record.versions[v].OldCrc == crc) {
-        match.version = v;
-        matches.push_back(std::move(match));
-        break;
-      }
-    }
+    Match match{file.path, ReadWholeFileOrThrow(file.path), std::nullopt};
+    // Sized again as read: the file may have changed since it was listed.
+    const int32_t found =
+        PatchVersionOf(record.data, record.info, listed.entry.FileSize,
+                       static_cast<uint32_t>(match.bytes.size()), CrcOf(match.bytes));
+    if (found == kPatchNoVersion) continue;
+    if (found != kPatchIsResult) match.version = size_t(found);
+    matches.push_back(std::move(match));
   }
   return matches;
 }

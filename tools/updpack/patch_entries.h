@@ -11,6 +11,7 @@
 #include "package_reader.h"
 
 struct PatchRecord {
+  const uint8_t* data;  // the entry's data in the package
   PatchEntryInfo info;
   std::vector<PatchVersion> versions;
 };
